@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the project with warnings as errors and runs every test, then the same suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer. Installs what it needs first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+scripts/check-format.sh
+
+run_preset() {
+  local preset=$1
+  echo "== $preset: configure and build" >&2
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  echo "== $preset: tests" >&2
+  ctest --preset "$preset"
+}
+
+run_preset ci
+if [ "${ZELVAX_SKIP_SANITIZERS:-0}" != 1 ]; then
+  run_preset asan
+fi
