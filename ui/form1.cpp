@@ -1,0 +1,210 @@
+#include "form1.h"
+
+#include "form2.h"
+#include "line_selection.h"
+#include "line_table.h"
+#include "polling_cycle.h"
+#include "reading_handler.h"
+#include "twips.h"
+#include "value_field_style.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+const QString programName = QStringLiteral("ZELVAX");
+
+// Qt reads "[*]" in a window title as a placeholder for the modified mark; a doubled one
+// stands for itself, so a reading text reaches the caption as it was received.
+QString literalTitle(const QString& caption)
+{
+    return QString(caption).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+}
+
+QLineEdit* createValueField(QWidget* parent, const char* name, const QColor& color)
+{
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(QString::fromLatin1(name));
+    field->setReadOnly(true);
+    field->setAlignment(Qt::AlignCenter);
+    applyValueFieldStyle(*field, color);
+    return field;
+}
+
+QLabel* createLabel(QWidget* parent, const char* name, const QString& text, QLineEdit* buddy)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    // A screen reader announces each field by the label it belongs to.
+    label->setBuddy(buddy);
+    buddy->setAccessibleName(text.trimmed());
+    return label;
+}
+
+} // namespace
+
+Form1::Form1(QWidget* parent)
+    : QMainWindow(parent), Timer1(new QTimer(this)), Timer3(new QTimer(this)),
+      Timer4(new QTimer(this)), m_timer1(*Timer1, aboutBoxTime), m_timer3(*Timer3, pollInterval),
+      m_timer4(*Timer4, readDelay), m_context{m_state, MSComm1, *this, m_timer3, m_timer4}
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(programName);
+    createFrame();
+    createMenus();
+    connectTimers();
+    // Every timer is stopped and the port closed: nothing is received until a line is chosen.
+    setRecordSentinels(m_state);
+}
+
+Form1::~Form1() = default;
+
+void Form1::createFrame()
+{
+    auto* client = new QWidget(this);
+    client->setFixedSize(fromTwips(2175), fromTwips(2430));
+    setCentralWidget(client);
+
+    Frame1 = new QGroupBox(QStringLiteral("Nastavte linku"), client);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(rectFromTwips(0, 120, 2175, 2295));
+
+    Text1 = createValueField(Frame1, "Text1", QColor(0, 255, 0));
+    Text2 = createValueField(Frame1, "Text2", QColor(255, 128, 0));
+    Text3 = createValueField(Frame1, "Text3", QColor(0, 255, 255));
+    Label1 = createLabel(Frame1, "Label1", QStringLiteral("Teplota "), Text1);
+    Label2 = createLabel(Frame1, "Label2", QStringLiteral("Maximun"), Text2);
+    Label3 = createLabel(Frame1, "Label3", QStringLiteral("Minimun "), Text3);
+    Command1 = new QPushButton(QStringLiteral(u"Reset záznamu teplot"), Frame1);
+    Command1->setObjectName(QStringLiteral("Command1"));
+
+    Label1->setGeometry(rectFromTwips(120, 360, 735, 255));
+    Text1->setGeometry(rectFromTwips(960, 360, 1095, 285));
+    Label2->setGeometry(rectFromTwips(120, 960, 735, 255));
+    Text2->setGeometry(rectFromTwips(960, 960, 1095, 285));
+    Label3->setGeometry(rectFromTwips(120, 1440, 735, 255));
+    Text3->setGeometry(rectFromTwips(960, 1440, 1095, 285));
+    Command1->setGeometry(rectFromTwips(120, 1800, 1935, 375));
+
+    // Labels and the frame take no focus; the fields and the button follow each other in
+    // the order the window lists them.
+    setTabOrder(Text1, Text2);
+    setTabOrder(Text2, Text3);
+    setTabOrder(Text3, Command1);
+
+    connect(Command1, &QPushButton::clicked, this, &Form1::onCommand1Click);
+}
+
+void Form1::createMenus()
+{
+    // No '&' anywhere: the entries have neither access keys nor shortcuts.
+    QAction* mnuKonec = menuBar()->addAction(QStringLiteral("Konec"));
+    mnuKonec->setObjectName(QStringLiteral("mnuKonec"));
+    connect(mnuKonec, &QAction::triggered, this, &Form1::endProgram);
+
+    QMenu* mnuLinka = menuBar()->addMenu(QStringLiteral("Linka"));
+    mnuLinka->setObjectName(QStringLiteral("mnuLinka"));
+    for (const LineChoice& line : lineTable) {
+        QAction* entry = mnuLinka->addAction(line.menuCaption.toString());
+        entry->setObjectName(line.name.toString());
+        connect(entry, &QAction::triggered, this, [this, &line] { onLineChosen(line); });
+    }
+
+    QAction* mnuPomoc = menuBar()->addAction(QStringLiteral("Program"));
+    mnuPomoc->setObjectName(QStringLiteral("mnuPomoc"));
+    connect(mnuPomoc, &QAction::triggered, this, &Form1::onMnuPomocClick);
+}
+
+void Form1::connectTimers()
+{
+    connect(Timer1, &QTimer::timeout, this, &Form1::onTimer1Tick);
+    connect(Timer3, &QTimer::timeout, this, [this] { runPollHandler(m_context); });
+    connect(Timer4, &QTimer::timeout, this, [this] { runReadingHandler(m_context); });
+}
+
+void Form1::endProgram()
+{
+    m_timer1.stop();
+    m_timer3.stop();
+    m_timer4.stop();
+    if (MSComm1.portOpen())
+        static_cast<void>(MSComm1.setPortOpen(false));
+    if (m_form2)
+        m_form2->close();
+    hide();
+    QCoreApplication::quit();
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // Closing the main window ends the program even while the about box is shown.
+    endProgram();
+    event->accept();
+}
+
+void Form1::onCommand1Click()
+{
+    resetRecords(m_state);
+}
+
+void Form1::onLineChosen(const LineChoice& line)
+{
+    selectLine(line, m_context);
+}
+
+void Form1::onMnuPomocClick()
+{
+    if (!m_form2)
+        m_form2 = new Form2(this);
+    m_form2->show();
+    m_timer1.arm();
+    // The box is not modal: the main window keeps the keyboard.
+    activateWindow();
+}
+
+void Form1::onTimer1Tick()
+{
+    m_timer1.stop();
+    // The user may have closed the box already; then the tick has nothing to take away.
+    if (m_form2) {
+        m_form2->hide();
+        delete m_form2;
+    }
+}
+
+void Form1::setText1(const QString& text)
+{
+    Text1->setText(text);
+}
+
+QString Form1::text1() const
+{
+    return Text1->text();
+}
+
+void Form1::setText2(const QString& text)
+{
+    Text2->setText(text);
+}
+
+void Form1::setText3(const QString& text)
+{
+    Text3->setText(text);
+}
+
+void Form1::setCaption(const QString& caption)
+{
+    setWindowTitle(literalTitle(caption));
+}
+
+void Form1::setFrameCaption(const QString& caption)
+{
+    Frame1->setTitle(caption);
+}
