@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 namespace {
 
 const QString programName = QStringLiteral("ZELVAX");
+constexpr qreal dialogFontPointSize = 8;
 
 // Qt reads "[*]" in a window title as a placeholder for the modified mark; a doubled one
 // stands for itself, so a reading text reaches the caption as it was received.
@@ -57,9 +59,16 @@ Form1::Form1(QWidget* parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(programName);
+    // The layout is measured for an 8-point dialog font; the toolkit's face at its usual
+    // larger size would clip "Maximun" and the button's caption.
+    QFont dialogFont = font();
+    dialogFont.setPointSizeF(dialogFontPointSize);
+    setFont(dialogFont);
     createFrame();
     createMenus();
     connectTimers();
+    // The window is as large as its client area and menu bar need, and no larger.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
     // Every timer is stopped and the port closed: nothing is received until a line is chosen.
     setRecordSentinels(m_state);
 }
@@ -104,6 +113,10 @@ void Form1::createFrame()
 
 void Form1::createMenus()
 {
+    // Tighter item padding than the style's, so the three menus fit above the narrow
+    // client area instead of widening the window.
+    menuBar()->setStyleSheet(
+        QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 3px; }"));
     // No '&' anywhere: the entries have neither access keys nor shortcuts.
     QAction* mnuKonec = menuBar()->addAction(QStringLiteral("Konec"));
     mnuKonec->setObjectName(QStringLiteral("mnuKonec"));
