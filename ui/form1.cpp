@@ -4,6 +4,7 @@
 #include "line_selection.h"
 #include "line_table.h"
 #include "polling_cycle.h"
+#include "program_icon.h"
 #include "reading_handler.h"
 #include "twips.h"
 #include "value_field_style.h"
@@ -59,6 +60,7 @@ Form1::Form1(QWidget* parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(programName);
+    setWindowIcon(programIcon());
     // The layout is measured for an 8-point dialog font; the toolkit's face at its usual
     // larger size would clip "Maximun" and the button's caption.
     QFont dialogFont = font();

@@ -1,23 +1,27 @@
 #include "form2.h"
 
+#include "program_icon.h"
 #include "twips.h"
 #include "value_field_style.h"
 
 #include <QPlainTextEdit>
 #include <QTextOption>
 
-const QString Form2::aboutText =
-    QStringLiteral(u"                      \r\n"
-                   u"ZELVAX v1.1\r\n"
-                   u"Napsal vývojář ZELVAXu pro milovníky teploměrů\r\n"
-                   u"  \r\n"
-                   u"15.11. 1999\r\n");
+const QString Form2::aboutText = QStringLiteral(u"                      \r\n"
+                                                u"ZELVAX v1.1\r\n"
+                                                u"Napsal vývojář ZELVAXu pro přítele\r\n"
+                                                u"  \r\n"
+                                                u"15.11. 1999\r\n");
 
 Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window), Text1(new QPlainTextEdit(this))
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QString());
+    setWindowIcon(programIcon());
     setFixedSize(fromTwips(3975), fromTwips(1200));
+    // Its usual place, up and to the right of the main window; a window manager may
+    // choose another.
+    move(fromTwips(3645), fromTwips(570));
     setAttribute(Qt::WA_DeleteOnClose);
 
     Text1->setObjectName(QStringLiteral("Text1"));
