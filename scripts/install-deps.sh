@@ -8,7 +8,9 @@ packages=(
   g++ cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
   libgtest-dev
-  xvfb xdotool x11-utils
+  xvfb xdotool x11-utils x11-apps netpbm
+  dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0
+  dpkg-dev file
 )
 
 missing=()

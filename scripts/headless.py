@@ -1,0 +1,118 @@
+"""A private X server with an accessibility bus, for running the program without a display.
+
+Used by the headless demo and the end-to-end test: it starts Xvfb, the AT-SPI bus, the
+simulated thermometer and the program, drives the program from outside as a user would
+(keyboard through xdotool, buttons and menus through the accessibility interface), reads what
+it shows, takes screenshots, and cleans up everything it started.
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+
+class HeadlessSession:
+    def __init__(self, app, thermometer):
+        self.app = app
+        self.thermometer = thermometer
+        self.work = tempfile.mkdtemp(prefix="zelvax-")
+        self.processes = []
+        self.env = dict(os.environ)
+        self.program = None
+
+    def __enter__(self):
+        self._start_x_server()
+        self._start_accessibility_bus()
+        return self
+
+    def __exit__(self, *exc):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(timeout=3)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        shutil.rmtree(self.work, ignore_errors=True)
+        return False
+
+    def _spawn(self, argv, **kwargs):
+        process = subprocess.Popen(argv, env=self.env, **kwargs)
+        self.processes.append(process)
+        return process
+
+    def _start_x_server(self):
+        read_end, write_end = os.pipe()
+        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "640x400x24", "-wr",
+                     "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            display = pipe.readline().strip()
+        if not display:
+            raise RuntimeError("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + display
+        os.environ["DISPLAY"] = self.env["DISPLAY"]
+
+    def _start_accessibility_bus(self):
+        launcher = "/usr/libexec/at-spi-bus-launcher"
+        if os.path.exists(launcher) and "DBUS_SESSION_BUS_ADDRESS" in self.env:
+            self._spawn([launcher, "--launch-immediately"], stderr=subprocess.DEVNULL)
+            time.sleep(0.5)
+        # Screen readers switch Qt's bridge on through the bus; here nobody does, so ask.
+        self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+
+    def start_thermometer(self, *arguments):
+        link = os.path.join(self.work, "com1")
+        self._spawn([self.thermometer, "--link", link, *arguments], stdout=subprocess.DEVNULL)
+        wait_for(lambda: os.path.lexists(link), 5, "the thermometer's line")
+        self.env["ZELVAX_COM1"] = link
+
+    def start_program(self):
+        self.env["QT_QPA_PLATFORM"] = "xcb"
+        self.program = self._spawn([self.app], stderr=subprocess.DEVNULL)
+        self.window = wait_for(self._find_window, 10, "the main window")
+        return self.program
+
+    def _find_window(self):
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^ZELVAX"],
+                               env=self.env, capture_output=True, text=True).stdout.split()
+        return found[0] if found else None
+
+    def caption(self):
+        return subprocess.run(["xdotool", "getwindowname", self.window], env=self.env,
+                              capture_output=True, text=True).stdout.rstrip("\n")
+
+    def keys(self, *names):
+        """Types keys into the main window, one at a time as a person would."""
+        subprocess.run(["xdotool", "windowfocus", "--sync", self.window], env=self.env)
+        for name in names:
+            subprocess.run(["xdotool", "key", name], env=self.env, check=True)
+            time.sleep(0.15)
+
+    def choose_line(self, position):
+        """Opens "Linka" from the keyboard and picks the entry at that position (1-4)."""
+        self.keys("alt", "Right", "Down", *(["Down"] * (position - 1)), "Return")
+
+    def screenshot(self, path):
+        with open(path, "wb") as out:
+            xwd = subprocess.Popen(["xwd", "-root", "-silent"], env=self.env,
+                                   stdout=subprocess.PIPE)
+            pnm = subprocess.Popen(["xwdtopnm"], stdin=xwd.stdout, stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL)
+            subprocess.run(["pnmtopng"], stdin=pnm.stdout, stdout=out,
+                           stderr=subprocess.DEVNULL, check=True)
+            xwd.wait()
+            pnm.wait()
+        return path
+
+
+def wait_for(condition, seconds, what):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise TimeoutError("timed out waiting for " + what)

@@ -1,0 +1,138 @@
+#!/usr/bin/env python3
+"""The real program under a real X server, driven and read from outside its process.
+
+A user's session: the window appears asking for a line, the user picks COM1 at 9600 baud from
+the keyboard, readings arrive from the simulated thermometer, the caption and the three
+fields follow them, the about box comes and goes, and "Konec" ends the program cleanly.
+The fields are read through the accessibility interface, as a screen reader reads them.
+"""
+import argparse
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "scripts"))
+from headless import HeadlessSession, wait_for  # noqa: E402
+
+import pyatspi  # noqa: E402
+
+DEG = " \u00b0C"
+failures = []
+
+
+def check(condition, message):
+    print(("ok   " if condition else "FAIL ") + message, flush=True)
+    if not condition:
+        failures.append(message)
+
+
+def accessible_program():
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is not None and app.name == "zelvax":
+            return app
+    return None
+
+
+def descendants(node):
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is None:
+            continue
+        yield child
+        yield from descendants(child)
+
+
+def find(role, name):
+    app = accessible_program()
+    if app is None:
+        return None
+    for node in descendants(app):
+        if node.getRoleName() == role and node.name == name:
+            return node
+    return None
+
+
+def field_text(name):
+    node = find("text", name)
+    if node is None:
+        return None
+    text = node.queryText()
+    return text.getText(0, text.characterCount)
+
+
+def press(role, name):
+    node = wait_for(lambda: find(role, name), 5, f"{role} {name!r}")
+    node.queryAction().doAction(0)
+
+
+def about_box_text():
+    app = accessible_program()
+    for node in descendants(app) if app else ():
+        if node.getRoleName() == "text":
+            text = node.queryText()
+            content = text.getText(0, text.characterCount)
+            if "ZELVAX v1.1" in content:
+                return content
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--app", required=True)
+    parser.add_argument("--thermometer", required=True)
+    parser.add_argument("--out", required=True)
+    args = parser.parse_args()
+
+    with HeadlessSession(args.app, args.thermometer) as session:
+        session.start_thermometer("--mode", "script", "wait:300", "send:21.3\\r\\n", "wait:600",
+                                  "send:22.0\\r\\n", "wait:600", "send:-1.5\\r\\n", "wait:20000")
+        program = session.start_program()
+
+        check(session.caption() == "ZELVAX", f"caption before a line is chosen: {session.caption()!r}")
+        wait_for(lambda: find("text", "Teplota"), 10, "the accessible fields")
+        check(find("panel", "Nastavte linku") is not None, "the frame asks for a line")
+        for name in ("Teplota", "Maximun", "Minimun"):
+            check(field_text(name) == "", f"{name} is empty before a line is chosen")
+
+        session.choose_line(3)  # "  9600,N,8,1 - COM1"
+        captions = []
+
+        def saw_last_reading():
+            caption = session.caption()
+            if not captions or captions[-1] != caption:
+                captions.append(caption)
+                print("caption:", caption, flush=True)
+            return caption == "ZELVAX   -1.5" + DEG
+
+        wait_for(saw_last_reading, 15, "the readings in the caption")
+        for reading in ("21.3", "22.0", "-1.5"):
+            check("ZELVAX   " + reading + DEG in captions, f"caption showed {reading}")
+        check(find("panel", "9600,N,8,1 - COM1") is not None, "the frame names the chosen line")
+        check(field_text("Teplota") == "-1.5" + DEG, f"Teplota: {field_text('Teplota')!r}")
+        check(field_text("Maximun") == "22.0" + DEG, f"Maximun: {field_text('Maximun')!r}")
+        check(field_text("Minimun") == "-1.5" + DEG, f"Minimun: {field_text('Minimun')!r}")
+
+        press("push button", "Reset z\u00e1znamu teplot")
+        time.sleep(0.3)
+        check(field_text("Maximun") == "22.0" + DEG, "the reset leaves the fields as they were")
+
+        press("menu item", "Program")
+        about = wait_for(about_box_text, 5, "the about box")
+        check("15.11. 1999" in about, "the about box shows the date")
+        shot = session.screenshot(os.path.join(args.out, "e2e-screenshot.png"))
+        print("screenshot:", shot, flush=True)
+        wait_for(lambda: about_box_text() is None, 9, "the about box to go")
+        check(True, "the about box went away by itself")
+
+        press("menu item", "Konec")
+        status = program.wait(timeout=5)
+        check(status == 0, f"Konec ends the program with status {status}")
+
+    print(f"{len(failures)} failed" if failures else "end-to-end: all checks passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
