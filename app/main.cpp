@@ -1,5 +1,6 @@
 #include "form1.h"
 #include "program_icon.h"
+#include "termination_signals.h"
 
 #include <QApplication>
 
@@ -10,7 +11,11 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(programIcon());
     // Ties the window to zelvax.desktop, so desktops show its icon and name.
     QGuiApplication::setDesktopFileName(QStringLiteral("zelvax"));
+
     Form1 window;
+    TerminationSignals signals;
+    // Without the routing, a signal still ends the program, only less tidily.
+    static_cast<void>(signals.install([&window] { window.endProgram(); }));
     window.show();
     return QApplication::exec();
 }

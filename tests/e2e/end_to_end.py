@@ -8,7 +8,9 @@ The fields are read through the accessibility interface, as a screen reader read
 """
 import argparse
 import os
+import signal
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "scripts"))
@@ -78,6 +80,29 @@ def about_box_text():
     return None
 
 
+def lock_files(device):
+    """QSerialPort's lock files for the device, in the directories it may use."""
+    name = "LCK.." + device.replace("/", "_")
+    folders = ("/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+               tempfile.gettempdir())
+    return [os.path.join(f, name) for f in folders if os.path.exists(os.path.join(f, name))]
+
+
+def ends_like_konec(args, signal_number, name):
+    """A signal ends the program as "Konec" does: exit status 0 and the port's lock gone."""
+    with HeadlessSession(args.app, args.thermometer) as session:
+        session.start_thermometer("--interval", "200")
+        program = session.start_program()
+        session.choose_line(3)
+        wait_for(lambda: session.caption().startswith("ZELVAX   "), 10, "a reading")
+        device = session.env["ZELVAX_COM1"]
+        check(lock_files(device) != [], f"{name}: the open port holds a lock file")
+        program.send_signal(signal_number)
+        status = program.wait(timeout=5)
+        check(status == 0, f"{name} ends the program with status {status}")
+        check(lock_files(device) == [], f"{name}: no lock file is left behind")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--app", required=True)
@@ -129,6 +154,9 @@ def main():
         press("menu item", "Konec")
         status = program.wait(timeout=5)
         check(status == 0, f"Konec ends the program with status {status}")
+
+    for name in ("SIGTERM", "SIGINT"):
+        ends_like_konec(args, getattr(signal, name), name)
 
     print(f"{len(failures)} failed" if failures else "end-to-end: all checks passed")
     return 1 if failures else 0
