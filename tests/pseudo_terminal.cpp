@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -25,6 +26,8 @@ PseudoTerminal::PseudoTerminal()
         tcsetattr(slave, TCSANOW, &raw);
         ::close(slave);
     }
+    // Non-blocking, so a writer can give up when told to while the reader lags behind.
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     m_master = master;
     m_path = QString::fromLocal8Bit(name);
 }
@@ -34,10 +37,15 @@ PseudoTerminal::~PseudoTerminal()
     hangUp();
 }
 
-bool PseudoTerminal::write(const QByteArray& bytes)
+bool PseudoTerminal::write(const QByteArray& bytes, const std::atomic<bool>* stop)
 {
     qsizetype done = 0;
     while (m_master >= 0 && done < bytes.size()) {
+        if (stop && *stop)
+            return false;
+        pollfd writable{m_master, POLLOUT, 0};
+        if (::poll(&writable, 1, 20) <= 0)
+            continue;
         const ssize_t written =
             ::write(m_master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (written < 0 && errno != EINTR && errno != EAGAIN)

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 
 class PseudoTerminal
 {
@@ -17,8 +18,9 @@ public:
     [[nodiscard]] bool isValid() const { return m_master >= 0; }
     [[nodiscard]] const QString& devicePath() const { return m_path; }
 
-    // Writes everything at once; false when the line is gone.
-    bool write(const QByteArray& bytes);
+    // Writes everything, waiting while the reader's side is full; false when the line is
+    // gone or, with a stop flag, once the flag is raised.
+    bool write(const QByteArray& bytes, const std::atomic<bool>* stop = nullptr);
     // The thermometer goes away: the program's end hangs up.
     void hangUp();
 
