@@ -11,6 +11,7 @@ packages=(
   xvfb xdotool x11-utils x11-apps netpbm
   dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0
   dpkg-dev file
+  clang libclang-rt-14-dev
 )
 
 missing=()

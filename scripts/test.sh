@@ -20,3 +20,8 @@ run_preset ci
 if [ "${ZELVAX_SKIP_SANITIZERS:-0}" != 1 ]; then
   run_preset asan
 fi
+
+# The parser and the reading handler under libFuzzer, for a bounded time.
+if [ "${ZELVAX_SKIP_FUZZ:-0}" != 1 ]; then
+  scripts/fuzz.sh
+fi
