@@ -38,14 +38,15 @@ class HeadlessSession:
         shutil.rmtree(self.work, ignore_errors=True)
         return False
 
-    def _spawn(self, argv, **kwargs):
+    def spawn(self, argv, **kwargs):
+        """Starts a process that is ended with the session."""
         process = subprocess.Popen(argv, env=self.env, **kwargs)
         self.processes.append(process)
         return process
 
     def _start_x_server(self):
         read_end, write_end = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "640x400x24", "-wr",
+        self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "640x400x24", "-wr", "-noreset",
                      "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
@@ -58,42 +59,45 @@ class HeadlessSession:
     def _start_accessibility_bus(self):
         launcher = "/usr/libexec/at-spi-bus-launcher"
         if os.path.exists(launcher) and "DBUS_SESSION_BUS_ADDRESS" in self.env:
-            self._spawn([launcher, "--launch-immediately"], stderr=subprocess.DEVNULL)
+            self.spawn([launcher, "--launch-immediately"], stderr=subprocess.DEVNULL)
             time.sleep(0.5)
         # Screen readers switch Qt's bridge on through the bus; here nobody does, so ask.
         self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
 
     def start_thermometer(self, *arguments):
         link = os.path.join(self.work, "com1")
-        self._spawn([self.thermometer, "--link", link, *arguments], stdout=subprocess.DEVNULL)
+        self.spawn([self.thermometer, "--link", link, *arguments], stdout=subprocess.DEVNULL)
         wait_for(lambda: os.path.lexists(link), 5, "the thermometer's line")
         self.env["ZELVAX_COM1"] = link
 
-    def start_program(self):
+    def start_program(self, argv=None, title="^ZELVAX"):
+        """Starts the program (or another window program) and waits for its window."""
         self.env["QT_QPA_PLATFORM"] = "xcb"
-        self.program = self._spawn([self.app], stderr=subprocess.DEVNULL)
-        self.window = wait_for(self._find_window, 10, "the main window")
-        return self.program
+        process = self.spawn(argv or [self.app], stderr=subprocess.DEVNULL)
+        self.window = wait_for(lambda: self.find_window(title), 10, "the window " + title)
+        if argv is None:
+            self.program = process
+        return process
 
-    def _find_window(self):
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^ZELVAX"],
+    def find_window(self, title):
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
                                env=self.env, capture_output=True, text=True).stdout.split()
         return found[0] if found else None
 
-    def caption(self):
-        return subprocess.run(["xdotool", "getwindowname", self.window], env=self.env,
+    def caption(self, window=None):
+        return subprocess.run(["xdotool", "getwindowname", window or self.window], env=self.env,
                               capture_output=True, text=True).stdout.rstrip("\n")
 
-    def keys(self, *names):
+    def keys(self, *names, window=None):
         """Types keys into the main window, one at a time as a person would."""
-        subprocess.run(["xdotool", "windowfocus", "--sync", self.window], env=self.env)
+        subprocess.run(["xdotool", "windowfocus", "--sync", window or self.window], env=self.env)
         for name in names:
             subprocess.run(["xdotool", "key", name], env=self.env, check=True)
             time.sleep(0.15)
 
-    def choose_line(self, position):
+    def choose_line(self, position, window=None):
         """Opens "Linka" from the keyboard and picks the entry at that position (1-4)."""
-        self.keys("alt", "Right", "Down", *(["Down"] * (position - 1)), "Return")
+        self.keys("alt", "Right", "Down", *(["Down"] * (position - 1)), "Return", window=window)
 
     def screenshot(self, path):
         with open(path, "wb") as out:
