@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
   libgtest-dev
   xvfb xdotool x11-utils x11-apps netpbm
-  dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0
+  dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-xlib
   dpkg-dev file
   clang libclang-rt-14-dev
 )
