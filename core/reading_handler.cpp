@@ -2,6 +2,8 @@
 
 #include "numeric_value.h"
 
+#include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace {

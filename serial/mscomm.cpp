@@ -72,8 +72,8 @@ bool MSComm::open()
     m_serial.setParity(m_settings.parity);
     m_serial.setDataBits(m_settings.dataBits);
     m_serial.setStopBits(m_settings.stopBits);
-    m_serial.setFlowControl(QSerialPort::NoFlowControl);
-    // Receive only: the thermometer is never written to.
+    // Receive only: the thermometer is never written to, and handshaking stays at the
+    // port's default of none.
     if (!m_serial.open(QIODevice::ReadOnly))
         return false;
     m_open = true;

@@ -12,6 +12,14 @@ QString shown(const char16_t* reading)
     return QString::fromUtf16(reading) + deg;
 }
 
+// The error display: "Error" for the reading, both record fields emptied.
+void expectErrorShown(const FakeWindow& window)
+{
+    EXPECT_EQ(window.display.Text1, QStringLiteral("Error"));
+    EXPECT_EQ(window.display.Text2, QString());
+    EXPECT_EQ(window.display.Text3, QString());
+}
+
 // Sends one burst and runs the handler on it, as the read timer would.
 void receive(FakeWindow& window, const QString& burst)
 {
@@ -38,9 +46,7 @@ TEST_P(FirstReading, ShowsWhatTheSecondCharacterAccepts)
     receive(window, QString::fromUtf16(burst));
 
     if (!text1) {
-        EXPECT_EQ(window.display.Text1, QStringLiteral("Error"));
-        EXPECT_EQ(window.display.Text2, QString());
-        EXPECT_EQ(window.display.Text3, QString());
+        expectErrorShown(window);
         EXPECT_EQ(window.display.caption, QStringLiteral("ZELVAX"));
         EXPECT_EQ(window.state.MinTeplota, 1000);
         EXPECT_EQ(window.state.MaxTeplota, -1000);
@@ -138,9 +144,7 @@ TEST(ReadingHandler, ARefusedReadingClearsTheRecordFieldsButKeepsTheRecords)
     receive(window, QStringLiteral("20\r\n"));
     receive(window, QStringLiteral("25\r\n"));
     receive(window, QStringLiteral("?\r\n"));
-    EXPECT_EQ(window.display.Text1, QStringLiteral("Error"));
-    EXPECT_EQ(window.display.Text2, QString());
-    EXPECT_EQ(window.display.Text3, QString());
+    expectErrorShown(window);
     // The caption keeps the last accepted reading.
     EXPECT_EQ(window.display.caption, QStringLiteral("ZELVAX   ") + shown(u"25"));
     EXPECT_EQ(window.state.Teplota, 25);
@@ -158,9 +162,7 @@ TEST(ReadingHandler, ANumberTooLargeForADoubleIsShownAsAnError)
     FakeWindow window;
     receive(window, QStringLiteral("21.5\r\n"));
     receive(window, QStringLiteral("1") + QString(400, u'0') + QStringLiteral("\r\n"));
-    EXPECT_EQ(window.display.Text1, QStringLiteral("Error"));
-    EXPECT_EQ(window.display.Text2, QString());
-    EXPECT_EQ(window.display.Text3, QString());
+    expectErrorShown(window);
     EXPECT_EQ(window.display.caption, QStringLiteral("ZELVAX   ") + shown(u"21.5"));
     EXPECT_EQ(window.state.Teplota, 21.5);
     EXPECT_EQ(window.state.MinTeplota, 21.5);
@@ -175,9 +177,7 @@ TEST(ReadingHandler, AFailedReadShowsAnErrorInsteadOfWhatIsLeftOfTheLastReading)
 
     for (int run = 0; run < 3; ++run) {
         runReadingHandler(window.context);
-        EXPECT_EQ(window.display.Text1, QStringLiteral("Error"));
-        EXPECT_EQ(window.display.Text2, QString());
-        EXPECT_EQ(window.display.Text3, QString());
+        expectErrorShown(window);
         EXPECT_EQ(window.display.caption, QStringLiteral("ZELVAX   ") + shown(u"123.4"));
         EXPECT_DOUBLE_EQ(window.state.Teplota, 123.4);
         EXPECT_DOUBLE_EQ(window.state.MinTeplota, 123.4);
