@@ -20,6 +20,13 @@ void expectErrorShown(const FakeWindow& window)
     EXPECT_EQ(window.display.Text3, QString());
 }
 
+void expectReadings(const FakeWindow& window, double current, double minimum, double maximum)
+{
+    EXPECT_DOUBLE_EQ(window.state.Teplota, current);
+    EXPECT_DOUBLE_EQ(window.state.MinTeplota, minimum);
+    EXPECT_DOUBLE_EQ(window.state.MaxTeplota, maximum);
+}
+
 // Sends one burst and runs the handler on it, as the read timer would.
 void receive(FakeWindow& window, const QString& burst)
 {
@@ -59,9 +66,7 @@ TEST_P(FirstReading, ShowsWhatTheSecondCharacterAccepts)
     // Within the sentinels the first reading is both records.
     EXPECT_EQ(window.display.Text2, expected);
     EXPECT_EQ(window.display.Text3, expected);
-    EXPECT_DOUBLE_EQ(window.state.Teplota, value);
-    EXPECT_DOUBLE_EQ(window.state.MinTeplota, value);
-    EXPECT_DOUBLE_EQ(window.state.MaxTeplota, value);
+    expectReadings(window, value, value, value);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -164,9 +169,7 @@ TEST(ReadingHandler, ANumberTooLargeForADoubleIsShownAsAnError)
     receive(window, QStringLiteral("1") + QString(400, u'0') + QStringLiteral("\r\n"));
     expectErrorShown(window);
     EXPECT_EQ(window.display.caption, QStringLiteral("ZELVAX   ") + shown(u"21.5"));
-    EXPECT_EQ(window.state.Teplota, 21.5);
-    EXPECT_EQ(window.state.MinTeplota, 21.5);
-    EXPECT_EQ(window.state.MaxTeplota, 21.5);
+    expectReadings(window, 21.5, 21.5, 21.5);
 }
 
 TEST(ReadingHandler, AFailedReadShowsAnErrorInsteadOfWhatIsLeftOfTheLastReading)
@@ -179,9 +182,7 @@ TEST(ReadingHandler, AFailedReadShowsAnErrorInsteadOfWhatIsLeftOfTheLastReading)
         runReadingHandler(window.context);
         expectErrorShown(window);
         EXPECT_EQ(window.display.caption, QStringLiteral("ZELVAX   ") + shown(u"123.4"));
-        EXPECT_DOUBLE_EQ(window.state.Teplota, 123.4);
-        EXPECT_DOUBLE_EQ(window.state.MinTeplota, 123.4);
-        EXPECT_DOUBLE_EQ(window.state.MaxTeplota, 123.4);
+        expectReadings(window, 123.4, 123.4, 123.4);
         EXPECT_EQ(window.state.ZmerenaTeplotaString, QString());
     }
 }

@@ -146,12 +146,13 @@ TEST_F(BadInput, ABurstFasterThanTheCycleIsReadAtOnceAndValuedByItsFirstReading)
     expectANormalReadingToShow(line);
 }
 
-TEST(FailingDevices, AnUnpluggedDeviceDoesNotMakeTheProgramSpin)
+TEST(FailingDevices, AnUnpluggedDeviceShowsTheErrorWithoutSpinningAndResumesOnceBack)
 {
     PseudoTerminal line;
     qputenv("ZELVAX_COM1", line.devicePath().toLocal8Bit());
     Form1 window;
-    window.findChild<QAction*>(QStringLiteral("mnu96001"))->trigger();
+    QAction* mnu96001 = window.findChild<QAction*>(QStringLiteral("mnu96001"));
+    mnu96001->trigger();
     auto* text1 = window.findChild<QLineEdit*>(QStringLiteral("Text1"));
     ASSERT_TRUE(line.write("21.0\r\n"));
     ASSERT_TRUE(waitUntil([&] { return text1->text() == reading210; }));
@@ -162,6 +163,7 @@ TEST(FailingDevices, AnUnpluggedDeviceDoesNotMakeTheProgramSpin)
     ASSERT_TRUE(waitUntil([&] { return text1->text() == QStringLiteral("Error"); }, 2s));
     // 150 ms at most by design; the slack is for a loaded machine.
     EXPECT_LT(clock.elapsed(), 600);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("ZELVAX   ") + reading210);
 
     const double before = cpuSeconds();
     Heartbeat heartbeat;
@@ -170,22 +172,35 @@ TEST(FailingDevices, AnUnpluggedDeviceDoesNotMakeTheProgramSpin)
     EXPECT_LT(cpuSeconds() - before, 0.3);
     EXPECT_LT(heartbeat.longestGapMs(), 60);
     EXPECT_EQ(window.state().Teplota, 21);
+
+    PseudoTerminal replugged;
+    qputenv("ZELVAX_COM1", replugged.devicePath().toLocal8Bit());
+    mnu96001->trigger();
+    ASSERT_TRUE(replugged.write("23.5\r\n"));
+    EXPECT_TRUE(waitUntil([&] { return text1->text() == QStringLiteral(u"23.5 \u00B0C"); }));
     qunsetenv("ZELVAX_COM1");
 }
 
-TEST(FailingDevices, ADeviceThatRefusesTheOpenShowsTheErrorAndChangesNothingElse)
+TEST(FailingDevices, AMissingOrRefusingDeviceShowsTheErrorAndChangesNothingElse)
 {
-    // A directory and a plain file exist but are no serial line.
-    for (const QString& device : {QDir::tempPath(), QStringLiteral("/etc/hostname")}) {
+    // Nothing at the path; a directory and a plain file exist but are no serial line.
+    for (const QString& device : {QStringLiteral("/nonexistent/zelvax-line"), QDir::tempPath(),
+                                  QStringLiteral("/etc/hostname")}) {
+        SCOPED_TRACE(device.toStdString());
         qputenv("ZELVAX_COM2", device.toLocal8Bit());
         Form1 window;
+        Heartbeat heartbeat;
         window.findChild<QAction*>(QStringLiteral("mnu192002"))->trigger();
         EXPECT_FALSE(window.port().portOpen());
         auto* text1 = window.findChild<QLineEdit*>(QStringLiteral("Text1"));
+        EXPECT_EQ(text1->text(), QStringLiteral("?"));
         EXPECT_TRUE(waitUntil([&] { return text1->text() == QStringLiteral("Error"); }, 2s));
+        runEventsFor(300ms);
+        EXPECT_EQ(text1->text(), QStringLiteral("Error"));
         EXPECT_EQ(window.windowTitle(), QStringLiteral("ZELVAX"));
         EXPECT_EQ(window.state().MinTeplota, 1000);
         EXPECT_EQ(window.state().Teplota, 0);
+        EXPECT_LT(heartbeat.longestGapMs(), 60);
     }
     qunsetenv("ZELVAX_COM2");
 }
