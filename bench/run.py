@@ -135,7 +135,7 @@ class Bench:
     def __init__(self, build, quick):
         self.app = os.path.join(build, "app", "zelvax")
         self.floor = os.path.join(build, "bench", "zelvax-floor")
-        self.throughput = os.path.join(build, "bench", "zelvax-throughput")
+        self.cycle = os.path.join(build, "bench", "zelvax-cycle")
         self.thermometer = os.path.join(build, "tools", "zelvax-thermometer")
         self.quick = quick
         self.rows = []
@@ -317,8 +317,8 @@ class Bench:
     # --- throughput --------------------------------------------------------------------------
     def measure_throughput(self):
         seconds = 10 if self.quick else 60
-        harness = subprocess.Popen([self.throughput, str(seconds)], stdout=subprocess.PIPE,
-                                   text=True)
+        harness = subprocess.Popen([self.cycle, "throughput", str(seconds)],
+                                   stdout=subprocess.PIPE, text=True)
         with HeadlessSession(self.app, self.thermometer) as session:
             line = Line()
             session.env["ZELVAX_COM1"] = line.path
@@ -358,6 +358,22 @@ class Bench:
             "",
             end_rss - start_rss < 1024))
 
+    # --- unplugged device --------------------------------------------------------------------
+    def measure_unplug(self):
+        count = 10 if self.quick else 50
+        result = subprocess.run([self.cycle, "unplug", str(count)], capture_output=True,
+                                text=True)
+        delays = [float(value) for value in result.stdout.split()]
+        complete = result.returncode == 0 and len(delays) == count
+        low, mid, high = spread(delays) if delays else (0, 0, 0)
+        self.rows.append((
+            f"Unplugged device: hang-up to \"Error\", ms ({count} hang-ups at varied moments)",
+            f"{low:.1f} / {mid:.1f} / {high:.1f}" + ("" if complete else ", incomplete"),
+            "",
+            "<= 200",
+            f"{200 - high:.1f} ms to spare",
+            complete and high <= 200))
+
     def write(self, path):
         lines = [
             "# Benchmark results",
@@ -384,12 +400,13 @@ def main():
     parser.add_argument("--build", default=os.path.join(HERE, "..", "build", "bench"))
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--out", default=os.path.join(HERE, "results.md"))
-    parser.add_argument("--only", nargs="*", help="some of: startup memory cpu latency throughput")
+    parser.add_argument("--only", nargs="*",
+                        help="some of: startup memory cpu latency throughput unplug")
     args = parser.parse_args()
     random.seed(1999)
     bench = Bench(os.path.abspath(args.build), args.quick)
     for step in (bench.measure_startup, bench.measure_memory, bench.measure_cpu,
-                 bench.measure_latency, bench.measure_throughput):
+                 bench.measure_latency, bench.measure_throughput, bench.measure_unplug):
         if args.only and step.__name__.removeprefix("measure_") not in args.only:
             continue
         print("==", step.__name__, flush=True)
