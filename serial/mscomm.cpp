@@ -51,6 +51,11 @@ bool MSComm::setSettings(const QString& settings)
     if (!m_open)
         return true;
     // A port that is open takes the new settings at once.
+    return applySettings();
+}
+
+bool MSComm::applySettings()
+{
     return m_serial.setBaudRate(m_settings.baudRate) && m_serial.setParity(m_settings.parity) &&
            m_serial.setDataBits(m_settings.dataBits) && m_serial.setStopBits(m_settings.stopBits);
 }
@@ -68,10 +73,9 @@ bool MSComm::setPortOpen(bool open)
 bool MSComm::open()
 {
     m_serial.setPortName(deviceForPort(m_commPort));
-    m_serial.setBaudRate(m_settings.baudRate);
-    m_serial.setParity(m_settings.parity);
-    m_serial.setDataBits(m_settings.dataBits);
-    m_serial.setStopBits(m_settings.stopBits);
+    // On a closed port these only store the values; the open applies them, and fails if
+    // the device refuses them.
+    static_cast<void>(applySettings());
     // Receive only: the thermometer is never written to, and handshaking stays at the
     // port's default of none.
     if (!m_serial.open(QIODevice::ReadOnly))

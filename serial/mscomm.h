@@ -35,6 +35,7 @@ public:
 
 private:
     bool open();
+    bool applySettings();
     void close();
     void onError(QSerialPort::SerialPortError error);
     [[nodiscard]] bool receiving() const { return m_open && !m_lost; }
