@@ -8,7 +8,9 @@
 #include "numeric_value.h"
 #include "polling_cycle.h"
 #include "reading_handler.h"
+#include "received_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -47,6 +49,23 @@ void checkInvariants(const FakeWindow& window, bool afterChoice)
                 state.Start == 1);
 }
 
+// What the window shows of a rejected reading is short and printable whatever arrived, and
+// plain text under the limit comes through unchanged.
+void checkExcerpt(const QString& received)
+{
+    const QString excerpt = printableExcerpt(received);
+    require(excerpt.size() <= receivedExcerptLength + 1);
+    for (qsizetype i = 0; i < excerpt.size(); ++i) {
+        const char16_t code = excerpt[i].unicode();
+        require((code >= 0x20 && code < 0x7F) || (code == 0x2026 && i == excerpt.size() - 1));
+    }
+    const bool plain = std::all_of(received.begin(), received.end(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() < 0x7F && c != u'\\';
+    });
+    if (plain && received.size() <= receivedExcerptLength)
+        require(excerpt == received);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -72,8 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         default: {
             const std::size_t length = std::min<std::size_t>(next(), size - at);
-            window.port.waiting += QString::fromLatin1(reinterpret_cast<const char*>(data + at),
-                                                       static_cast<qsizetype>(length));
+            const QString burst = QString::fromLatin1(reinterpret_cast<const char*>(data + at),
+                                                      static_cast<qsizetype>(length));
+            checkExcerpt(burst);
+            window.port.waiting += burst;
             at += length;
             runPollHandler(window.context);
             runReadingHandler(window.context);

@@ -1,25 +1,14 @@
 #include "mscomm.h"
 
+#include "port_mapping.h"
+
+#include <QFileInfo>
 #include <QMetaObject>
-#include <QtGlobal>
 
 namespace {
 constexpr int firstPort = 1;
 constexpr int lastPort = 16;
 } // namespace
-
-QString deviceForPort(int port)
-{
-    const QByteArray variable = "ZELVAX_COM" + QByteArray::number(port);
-    const QString configured = qEnvironmentVariable(variable.constData());
-    if (!configured.isEmpty())
-        return configured;
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(port);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
-}
 
 MSComm::MSComm(QObject* parent) : QObject(parent)
 {
@@ -72,17 +61,55 @@ bool MSComm::setPortOpen(bool open)
 
 bool MSComm::open()
 {
-    m_serial.setPortName(deviceForPort(m_commPort));
+    m_report = PortReport{};
+    m_report.port = m_commPort;
+    const std::optional<PortDevice> device = deviceForPort(m_commPort);
+    if (!device) {
+        m_report.problem = PortProblem::NoPortPresent;
+        return false;
+    }
+    m_report.device = device->path;
+    m_report.description = device->description;
+    m_serial.setPortName(device->path);
     // On a closed port these only store the values; the open applies them, and fails if
     // the device refuses them.
     static_cast<void>(applySettings());
     // Receive only: the thermometer is never written to, and handshaking stays at the
     // port's default of none.
-    if (!m_serial.open(QIODevice::ReadOnly))
+    if (!m_serial.open(QIODevice::ReadOnly)) {
+        reportOpenFailure();
         return false;
+    }
     m_open = true;
     m_lost = false;
     return true;
+}
+
+void MSComm::reportOpenFailure()
+{
+    m_report.systemText = m_serial.errorString();
+    const QFileInfo device(m_report.device);
+    switch (m_serial.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        m_report.problem = PortProblem::NoSuchDevice;
+        break;
+    case QSerialPort::PermissionError:
+        // Qt reports a device that another program holds (its lock file, or an exclusive
+        // open) as a permission error too; a device the user may read is a busy one.
+        if (device.isReadable()) {
+            m_report.problem = PortProblem::Busy;
+        } else {
+            m_report.problem = PortProblem::PermissionDenied;
+            m_report.group = device.group();
+        }
+        break;
+    case QSerialPort::UnsupportedOperationError:
+        m_report.problem = PortProblem::SettingsRefused;
+        break;
+    default:
+        m_report.problem = PortProblem::OtherFailure;
+        break;
+    }
 }
 
 void MSComm::close()
@@ -105,7 +132,8 @@ std::optional<QString> MSComm::input()
     if (!receiving())
         return std::nullopt;
     // One character per byte: Latin-1 maps every byte value onto the code unit of that value.
-    return QString::fromLatin1(m_serial.readAll());
+    m_lastInput = QString::fromLatin1(m_serial.readAll());
+    return m_lastInput;
 }
 
 void MSComm::onError(QSerialPort::SerialPortError error)
@@ -120,6 +148,8 @@ void MSComm::onError(QSerialPort::SerialPortError error)
     if (!gone || !m_open || m_lost)
         return;
     m_lost = true;
+    m_report.problem = PortProblem::DeviceLost;
+    m_report.systemText = m_serial.errorString();
     // Close later, not inside QSerialPort's own notification that is reporting the error;
     // a closed descriptor also stops the read notifier from firing on the hung-up device
     // over and over.

@@ -4,14 +4,11 @@
 // open state and a receive buffer that fills in the background while the port is open.
 
 #include "line_settings.h"
+#include "port_report.h"
 #include "serial_port.h"
 
 #include <QObject>
 #include <QSerialPort>
-
-// Port n is the device named by the environment variable ZELVAX_COMn when set, else the
-// system's n-th serial port (/dev/ttyS0 for 1 on Linux, COM1 on Windows).
-[[nodiscard]] QString deviceForPort(int port);
 
 class MSComm final : public QObject, public SerialPort
 {
@@ -32,17 +29,24 @@ public:
 
     // True from the moment the open device went away until the port is closed.
     [[nodiscard]] bool deviceLost() const { return m_lost; }
+    [[nodiscard]] bool receiving() const { return m_open && !m_lost; }
+    // The device of the last open, and why the port is not receiving when it is not.
+    [[nodiscard]] const PortReport& report() const { return m_report; }
+    // What the last successful read returned.
+    [[nodiscard]] const QString& lastInput() const { return m_lastInput; }
 
 private:
     bool open();
     bool applySettings();
     void close();
     void onError(QSerialPort::SerialPortError error);
-    [[nodiscard]] bool receiving() const { return m_open && !m_lost; }
+    void reportOpenFailure();
 
     QSerialPort m_serial;
     int m_commPort = 1;
     LineSettings m_settings;
     bool m_open = false;
     bool m_lost = false;
+    PortReport m_report;
+    QString m_lastInput;
 };

@@ -1,5 +1,6 @@
 #include "event_loop.h"
 #include "mscomm.h"
+#include "port_mapping.h"
 #include "pseudo_terminal.h"
 
 #include <gtest/gtest.h>
@@ -36,13 +37,41 @@ protected:
     MSComm port;
 };
 
-TEST(MSCommMapping, MapsPortNumbersOntoDevices)
+struct PortOrderCase
 {
-    qunsetenv("ZELVAX_COM2");
-    EXPECT_EQ(deviceForPort(1), QStringLiteral("/dev/ttyS0"));
-    EXPECT_EQ(deviceForPort(2), QStringLiteral("/dev/ttyS1"));
-    qputenv("ZELVAX_COM2", "/dev/ttyUSB0");
-    EXPECT_EQ(deviceForPort(2), QStringLiteral("/dev/ttyUSB0"));
+    QStringList present;
+    int port;
+    QString expected; // empty: no such port
+};
+
+class PortOrder : public testing::TestWithParam<PortOrderCase>
+{
+};
+
+TEST_P(PortOrder, CountsOnBoardPortsFirstThenTheOthersInNaturalOrder)
+{
+    std::vector<PresentPort> present;
+    for (const QString& name : GetParam().present)
+        present.push_back({name, QStringLiteral("/dev/") + name, QString()});
+    const std::optional<PresentPort> chosen = numberedPort(GetParam().port, present);
+    EXPECT_EQ(chosen ? chosen->systemLocation : QString(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, PortOrder,
+    testing::Values(PortOrderCase{{"ttyUSB0", "ttyS1", "ttyS0"}, 1, "/dev/ttyS0"},
+                    PortOrderCase{{"ttyUSB0", "ttyS10", "ttyS2"}, 2, "/dev/ttyS10"},
+                    PortOrderCase{{"ttyUSB0", "ttyS1"}, 2, "/dev/ttyUSB0"},
+                    PortOrderCase{{"ttyUSB10", "ttyUSB2", "ttyACM0"}, 2, "/dev/ttyUSB2"},
+                    PortOrderCase{{"ttyUSB10", "ttyUSB2", "ttyACM0"}, 1, "/dev/ttyACM0"},
+                    PortOrderCase{{"ttyUSB0"}, 2, ""}, PortOrderCase{{}, 1, ""}));
+
+TEST(PortMapping, TheEnvironmentNamesTheDeviceBeforeThePortsPresent)
+{
+    qputenv("ZELVAX_COM2", "/dev/ttyUSB7");
+    const std::optional<PortDevice> device = deviceForPort(2);
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->path, QStringLiteral("/dev/ttyUSB7"));
     qunsetenv("ZELVAX_COM2");
 }
 

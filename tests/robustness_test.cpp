@@ -4,11 +4,13 @@
 #include "cycle_harness.h"
 #include "event_loop.h"
 #include "form1.h"
+#include "port_explanation.h"
 #include "pseudo_terminal.h"
 
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
@@ -163,6 +165,9 @@ TEST(FailingDevices, AnUnpluggedDeviceShowsTheErrorWithoutSpinningAndResumesOnce
     ASSERT_TRUE(waitUntil([&] { return text1->text() == QStringLiteral("Error"); }, 2s));
     // 150 ms at most by design; the slack is for a loaded machine.
     EXPECT_LT(clock.elapsed(), 600);
+    EXPECT_TRUE(
+        text1->accessibleDescription().contains(line.devicePath() + QStringLiteral(u" zmizelo")))
+        << text1->accessibleDescription().toStdString();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("ZELVAX   ") + reading210);
 
     const double before = cpuSeconds();
@@ -178,30 +183,49 @@ TEST(FailingDevices, AnUnpluggedDeviceShowsTheErrorWithoutSpinningAndResumesOnce
     mnu96001->trigger();
     ASSERT_TRUE(replugged.write("23.5\r\n"));
     EXPECT_TRUE(waitUntil([&] { return text1->text() == QStringLiteral(u"23.5 \u00B0C"); }));
+    EXPECT_EQ(text1->accessibleDescription(), QString());
     qunsetenv("ZELVAX_COM1");
 }
 
-TEST(FailingDevices, AMissingOrRefusingDeviceShowsTheErrorAndChangesNothingElse)
+TEST(FailingDevices, AMissingOrRefusingDeviceShowsTheErrorWithItsCauseAndChangesNothingElse)
 {
+    // A line another program holds is busy.
+    PseudoTerminal held;
+    MSComm holder;
+    qputenv("ZELVAX_COM1", held.devicePath().toLocal8Bit());
+    ASSERT_TRUE(holder.setPortOpen(true));
+
     // Nothing at the path; a directory and a plain file exist but are no serial line.
-    for (const QString& device : {QStringLiteral("/nonexistent/zelvax-line"), QDir::tempPath(),
-                                  QStringLiteral("/etc/hostname")}) {
+    const std::pair<QString, QString> devices[] = {
+        {QStringLiteral("/nonexistent/zelvax-line"), QStringLiteral("neexistuje")},
+        {QDir::tempPath(), QStringLiteral("nastavení linky")},
+        {QStringLiteral("/etc/hostname"), QStringLiteral("nastavení linky")},
+        {held.devicePath(), QStringLiteral("jiný program")},
+    };
+    for (const auto& [device, cause] : devices) {
         SCOPED_TRACE(device.toStdString());
         qputenv("ZELVAX_COM2", device.toLocal8Bit());
         Form1 window;
         Heartbeat heartbeat;
         window.findChild<QAction*>(QStringLiteral("mnu192002"))->trigger();
         EXPECT_FALSE(window.port().portOpen());
+        EXPECT_TRUE(window.findChild<QWidget*>(QStringLiteral("Frame1"))
+                        ->accessibleDescription()
+                        .contains(device));
         auto* text1 = window.findChild<QLineEdit*>(QStringLiteral("Text1"));
         EXPECT_EQ(text1->text(), QStringLiteral("?"));
         EXPECT_TRUE(waitUntil([&] { return text1->text() == QStringLiteral("Error"); }, 2s));
         runEventsFor(300ms);
         EXPECT_EQ(text1->text(), QStringLiteral("Error"));
+        const QString explanation = text1->accessibleDescription();
+        EXPECT_TRUE(explanation.contains(device) && explanation.contains(cause))
+            << explanation.toStdString();
         EXPECT_EQ(window.windowTitle(), QStringLiteral("ZELVAX"));
         EXPECT_EQ(window.state().MinTeplota, 1000);
         EXPECT_EQ(window.state().Teplota, 0);
         EXPECT_LT(heartbeat.longestGapMs(), 60);
     }
+    qunsetenv("ZELVAX_COM1");
     qunsetenv("ZELVAX_COM2");
 }
 
@@ -221,7 +245,12 @@ TEST(FailingDevices, AnOpenRefusedForLackOfPermissionIsAFailedOpen)
         MSComm port;
         const bool opened =
             port.setSettings(QStringLiteral("9600,N,8,1")) && port.setPortOpen(true);
-        ::_exit(!opened && !port.portOpen() && !port.inBufferCount() ? 0 : 1);
+        // The remedy names the group that owns the device.
+        const QString group = QFileInfo(line.devicePath()).group();
+        const bool explained =
+            port.report().problem == PortProblem::PermissionDenied &&
+            portFailureExplanation(port.report()).contains(QStringLiteral(u"„%1“").arg(group));
+        ::_exit(!opened && !port.portOpen() && !port.inBufferCount() && explained ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

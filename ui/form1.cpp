@@ -5,6 +5,8 @@
 #include "line_selection.h"
 #include "line_table.h"
 #include "polling_cycle.h"
+#include "port_explanation.h"
+#include "port_mapping.h"
 #include "program_icon.h"
 #include "reading_handler.h"
 #include "twips.h"
@@ -13,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -40,6 +43,14 @@ QLineEdit* createValueField(QWidget* parent, const char* name, const QColor& col
     field->setAlignment(Qt::AlignCenter);
     applyValueFieldStyle(*field, color);
     return field;
+}
+
+void setExplanation(QWidget& widget, const QString& text)
+{
+    if (widget.toolTip() == text)
+        return;
+    widget.setToolTip(text);
+    widget.setAccessibleDescription(text);
 }
 
 QLabel* createLabel(QWidget* parent, const char* name, const QString& text, QLineEdit* buddy)
@@ -124,11 +135,15 @@ void Form1::createMenus()
     mnuKonec->setObjectName(QStringLiteral("mnuKonec"));
     connect(mnuKonec, &QAction::triggered, this, &Form1::endProgram);
 
-    QMenu* mnuLinka = menuBar()->addMenu(QStringLiteral("Linka"));
+    mnuLinka = menuBar()->addMenu(QStringLiteral("Linka"));
     mnuLinka->setObjectName(QStringLiteral("mnuLinka"));
+    // Each entry names, on hover, the device its port would open right now.
+    mnuLinka->setToolTipsVisible(true);
+    connect(mnuLinka, &QMenu::aboutToShow, this, &Form1::explainLineEntries);
     for (const LineChoice& line : lineTable) {
         QAction* entry = mnuLinka->addAction(line.menuCaption.toString());
         entry->setObjectName(line.name.toString());
+        entry->setData(line.port.toInt());
         connect(entry, &QAction::triggered, this, [this, &line] { onLineChosen(line); });
     }
 
@@ -172,6 +187,32 @@ void Form1::onCommand1Click()
 void Form1::onLineChosen(const LineChoice& line)
 {
     selectLine(line, m_context);
+    setExplanation(*Frame1, chosenDeviceExplanation(MSComm1.report()));
+}
+
+void Form1::explainLineEntries()
+{
+    // Ports come and go (an adapter plugged in after start), so this is looked up afresh
+    // every time the menu opens, once per port number.
+    QHash<int, QString> byPort;
+    for (QAction* entry : mnuLinka->actions()) {
+        const int port = entry->data().toInt();
+        auto known = byPort.find(port);
+        if (known == byPort.end())
+            known = byPort.insert(port, lineEntryExplanation(port, deviceForPort(port)));
+        entry->setToolTip(*known);
+    }
+}
+
+void Form1::explainText1(const QString& text)
+{
+    if (text != errorText) {
+        setExplanation(*Text1, QString());
+        return;
+    }
+    // The port not receiving is the cause of the error; otherwise the reading was rejected.
+    setExplanation(*Text1, MSComm1.receiving() ? rejectedReadingExplanation(MSComm1.lastInput())
+                                               : portFailureExplanation(MSComm1.report()));
 }
 
 void Form1::onMnuPomocClick()
@@ -197,6 +238,7 @@ void Form1::onTimer1Tick()
 void Form1::setText1(const QString& text)
 {
     Text1->setText(text);
+    explainText1(text);
 }
 
 QString Form1::text1() const

@@ -50,6 +50,8 @@ private:
 
     void onCommand1Click();
     void onLineChosen(const LineChoice& line);
+    void explainLineEntries();
+    void explainText1(const QString& text);
     void onMnuPomocClick();
     void onTimer1Tick();
 
@@ -78,5 +80,6 @@ private:
     QLabel* Label3 = nullptr;
     QLineEdit* Text3 = nullptr;
     QPushButton* Command1 = nullptr;
+    QMenu* mnuLinka = nullptr;
     QPointer<Form2> m_form2;
 };

@@ -1,0 +1,103 @@
+#include "port_mapping.h"
+
+#include <QSerialPortInfo>
+#include <QtGlobal>
+#include <algorithm>
+
+namespace {
+
+// ttyS<number>: an on-board port, counted first.
+std::optional<int> onBoardNumber(const QString& name)
+{
+    if (!name.startsWith(QLatin1String("ttyS")) || name.size() == 4)
+        return std::nullopt;
+    bool ok = false;
+    const int number = QStringView(name).mid(4).toInt(&ok);
+    return ok ? std::optional<int>(number) : std::nullopt;
+}
+
+// Compares runs of digits by their value and everything else character by character.
+bool naturallyBefore(const QString& a, const QString& b)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype startA = i;
+            const qsizetype startB = j;
+            while (i < a.size() && a[i].isDigit())
+                ++i;
+            while (j < b.size() && b[j].isDigit())
+                ++j;
+            // Leading zeros aside, the longer run is the larger number.
+            QStringView runA = QStringView(a).mid(startA, i - startA);
+            QStringView runB = QStringView(b).mid(startB, j - startB);
+            while (runA.size() > 1 && runA.front() == u'0')
+                runA = runA.mid(1);
+            while (runB.size() > 1 && runB.front() == u'0')
+                runB = runB.mid(1);
+            if (runA.size() != runB.size())
+                return runA.size() < runB.size();
+            if (const int order = runA.compare(runB); order != 0)
+                return order < 0;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::vector<PresentPort> inPortOrder(std::vector<PresentPort> ports)
+{
+    std::stable_sort(ports.begin(), ports.end(), [](const PresentPort& a, const PresentPort& b) {
+        const std::optional<int> onBoardA = onBoardNumber(a.portName);
+        const std::optional<int> onBoardB = onBoardNumber(b.portName);
+        if (onBoardA && onBoardB)
+            return *onBoardA < *onBoardB;
+        if (onBoardA || onBoardB)
+            return onBoardA.has_value();
+        return naturallyBefore(a.portName, b.portName);
+    });
+    return ports;
+}
+
+#ifndef Q_OS_WIN
+std::vector<PresentPort> presentPorts()
+{
+    // Qt leaves out on-board ports with no hardware behind them.
+    std::vector<PresentPort> ports;
+    const QList<QSerialPortInfo> available = QSerialPortInfo::availablePorts();
+    ports.reserve(available.size());
+    for (const QSerialPortInfo& info : available)
+        ports.push_back({info.portName(), info.systemLocation(), info.description()});
+    return ports;
+}
+#endif
+
+} // namespace
+
+std::optional<PresentPort> numberedPort(int port, std::vector<PresentPort> present)
+{
+    if (port < 1 || static_cast<std::size_t>(port) > present.size())
+        return std::nullopt;
+    return inPortOrder(std::move(present))[static_cast<std::size_t>(port) - 1];
+}
+
+std::optional<PortDevice> deviceForPort(int port)
+{
+    const QByteArray variable = "ZELVAX_COM" + QByteArray::number(port);
+    const QString configured = qEnvironmentVariable(variable.constData());
+    if (!configured.isEmpty())
+        return PortDevice{configured, QString(), true};
+#ifdef Q_OS_WIN
+    return PortDevice{QStringLiteral("COM%1").arg(port), QString(), false};
+#else
+    const std::optional<PresentPort> present = numberedPort(port, presentPorts());
+    if (!present)
+        return std::nullopt;
+    return PortDevice{present->systemLocation, present->description, false};
+#endif
+}

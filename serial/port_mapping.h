@@ -1,0 +1,33 @@
+#pragma once
+
+// Which device a port number opens: the device named in ZELVAX_COMn, else the n-th serial
+// port present on this computer, on-board ports first. Worked out afresh at every open, so an
+// adapter plugged in after start is found when the line is chosen again.
+
+#include <QString>
+#include <optional>
+#include <vector>
+
+// A serial port as the system lists it.
+struct PresentPort
+{
+    QString portName;       // "ttyUSB0"
+    QString systemLocation; // "/dev/ttyUSB0"
+    QString description;    // the adapter's own name, "FT232R USB UART", or empty
+};
+
+// The port that number n (from 1) picks among the ports present, counting on-board ports
+// (ttyS) first by number, then every other port in the natural order of its name, so ttyUSB2
+// comes before ttyUSB10. Nothing when fewer than n ports are present.
+[[nodiscard]] std::optional<PresentPort> numberedPort(int port, std::vector<PresentPort> present);
+
+struct PortDevice
+{
+    QString path;
+    QString description; // the adapter's name when the system gives one
+    bool fromEnvironment = false;
+};
+
+// The device port n opens, or nothing when ZELVAX_COMn is unset and fewer than n ports are
+// present. On Windows, port n is COMn.
+[[nodiscard]] std::optional<PortDevice> deviceForPort(int port);
