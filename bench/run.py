@@ -136,6 +136,7 @@ class Bench:
         self.app = os.path.join(build, "app", "zelvax")
         self.floor = os.path.join(build, "bench", "zelvax-floor")
         self.cycle = os.path.join(build, "bench", "zelvax-cycle")
+        self.line_choice = os.path.join(build, "bench", "zelvax-line-choice")
         self.thermometer = os.path.join(build, "tools", "zelvax-thermometer")
         self.quick = quick
         self.rows = []
@@ -374,6 +375,54 @@ class Bench:
             f"{200 - high:.1f} ms to spare",
             complete and high <= 200))
 
+    # --- choosing a line, and unplugging and replugging it ----------------------------------
+    def measure_line_choice(self):
+        count = 50 if self.quick else 200
+        result = subprocess.run([self.line_choice, "time", str(count)], capture_output=True,
+                                text=True)
+        times = {"lookup": [], "env": []}
+        for line in result.stdout.splitlines():
+            kind, value = line.split()
+            times[kind].append(float(value))
+        for kind, label in (("lookup", "ports present looked up"),
+                            ("env", "ZELVAX_COM1 set to a pseudo-terminal")):
+            values = times[kind]
+            complete = result.returncode == 0 and len(values) == count
+            low, mid, high = spread(values) if values else (0, 0, 0)
+            p99 = percentile(values, 0.99) if values else 0
+            self.rows.append((
+                f"Line choice, click to frame caption, ms ({count} choices, {label})",
+                f"{low:.2f} / {mid:.2f} / {high:.2f}, p99 {p99:.2f}"
+                + ("" if complete else ", incomplete"),
+                "",
+                "p99 <= 20",
+                f"{20 - p99:.2f} ms to spare",
+                complete and p99 <= 20))
+
+        cycles = 50 if self.quick else 200
+        result = subprocess.run([self.line_choice, "replug", str(cycles)], capture_output=True,
+                                text=True)
+        figures = {}
+        for line in result.stdout.splitlines():
+            words = line.split()
+            if words[0] == "cycle":
+                figures[int(words[1])] = dict(zip(words[2::2], map(int, words[3::2])))
+        complete = result.returncode == 0 and 1 in figures and cycles in figures
+        first, last = figures.get(1, {}), figures.get(cycles, {})
+        for key, label, target, ok in (
+                ("fds", "open file descriptors", "no change", lambda d: d == 0),
+                ("locks", "lock files in the lock directory", "no change", lambda d: d == 0),
+                ("rss", "resident memory, KiB", "< +256", lambda d: d < 256)):
+            before, after = first.get(key, 0), last.get(key, 0)
+            self.rows.append((
+                f"Unplug and replug, {cycles} cycles: {label}, after the first -> the last",
+                f"{before} -> {after} ({after - before:+d})"
+                + ("" if complete else ", incomplete"),
+                "",
+                target,
+                "",
+                complete and ok(after - before)))
+
     def write(self, path):
         lines = [
             "# Benchmark results",
@@ -401,12 +450,14 @@ def main():
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--out", default=os.path.join(HERE, "results.md"))
     parser.add_argument("--only", nargs="*",
-                        help="some of: startup memory cpu latency throughput unplug")
+                        help="some of: startup memory cpu latency throughput unplug "
+                        "line_choice")
     args = parser.parse_args()
     random.seed(1999)
     bench = Bench(os.path.abspath(args.build), args.quick)
     for step in (bench.measure_startup, bench.measure_memory, bench.measure_cpu,
-                 bench.measure_latency, bench.measure_throughput, bench.measure_unplug):
+                 bench.measure_latency, bench.measure_throughput, bench.measure_unplug,
+                 bench.measure_line_choice):
         if args.only and step.__name__.removeprefix("measure_") not in args.only:
             continue
         print("==", step.__name__, flush=True)
