@@ -1,5 +1,6 @@
 #include "form1.h"
 #include "program_icon.h"
+#include "qt_translations.h"
 #include "termination_signals.h"
 
 #include <QApplication>
@@ -9,8 +10,11 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zelvax"));
     QApplication::setWindowIcon(programIcon());
-    // Ties the window to zelvax.desktop, so desktops show its icon and name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("zelvax"));
+    // The desktop entry's id: Wayland's app_id and X11's WM_CLASS name it, so desktops match
+    // the window to its launcher and show its icon and name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ZELVAX_APP_ID));
+    // Without them Qt's own texts stay English; the window works all the same.
+    static_cast<void>(installCzechQtTranslations(app));
 
     Form1 window;
     TerminationSignals signals;

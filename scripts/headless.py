@@ -1,6 +1,7 @@
-"""A private X server with an accessibility bus, for running the program without a display.
+"""A private display with an accessibility bus, for running the program without a display.
 
-Used by the headless demo and the end-to-end test: it starts Xvfb, the AT-SPI bus, the
+Used by the headless demo and the end-to-end test: it starts Xvfb (or, for the wayland
+platform, a headless weston with a runtime folder of its own), the AT-SPI bus, the
 simulated thermometer and the program, drives the program from outside as a user would
 (keyboard through xdotool, buttons and menus through the accessibility interface), reads what
 it shows, takes screenshots, and cleans up everything it started.
@@ -13,8 +14,9 @@ import time
 
 
 class HeadlessSession:
-    def __init__(self, app, thermometer):
+    def __init__(self, app, thermometer, platform="xcb"):
         self.app = app
+        self.platform = platform
         self.thermometer = thermometer
         self.work = tempfile.mkdtemp(prefix="zelvax-")
         self.processes = []
@@ -22,7 +24,10 @@ class HeadlessSession:
         self.program = None
 
     def __enter__(self):
-        self._start_x_server()
+        if self.platform == "wayland":
+            self._start_compositor()
+        else:
+            self._start_x_server()
         self._start_accessibility_bus()
         return self
 
@@ -56,6 +61,18 @@ class HeadlessSession:
         self.env["DISPLAY"] = ":" + display
         os.environ["DISPLAY"] = self.env["DISPLAY"]
 
+    def _start_compositor(self):
+        runtime = os.path.join(self.work, "runtime")
+        os.mkdir(runtime, 0o700)
+        self.env["XDG_RUNTIME_DIR"] = runtime
+        self.env.pop("DISPLAY", None)
+        os.environ.pop("DISPLAY", None)
+        socket = "wayland-zelvax"
+        self.spawn(["weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0",
+                    f"--socket={socket}"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: os.path.exists(os.path.join(runtime, socket)), 10, "weston's socket")
+        self.env["WAYLAND_DISPLAY"] = socket
+
     def _start_accessibility_bus(self):
         launcher = "/usr/libexec/at-spi-bus-launcher"
         if os.path.exists(launcher) and "DBUS_SESSION_BUS_ADDRESS" in self.env:
@@ -71,10 +88,12 @@ class HeadlessSession:
         self.env["ZELVAX_COM1"] = link
 
     def start_program(self, argv=None, title="^ZELVAX"):
-        """Starts the program (or another window program) and waits for its window."""
-        self.env["QT_QPA_PLATFORM"] = "xcb"
+        """Starts the program (or another window program) and, on X, waits for its window;
+        on Wayland no client can see another's windows, so the caller asks AT-SPI."""
+        self.env["QT_QPA_PLATFORM"] = self.platform
         process = self.spawn(argv or [self.app], stderr=subprocess.DEVNULL)
-        self.window = wait_for(lambda: self.find_window(title), 10, "the window " + title)
+        if self.platform != "wayland":
+            self.window = wait_for(lambda: self.find_window(title), 10, "the window " + title)
         if argv is None:
             self.program = process
         return process

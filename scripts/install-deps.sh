@@ -11,6 +11,8 @@ packages=(
   xvfb xdotool x11-utils x11-apps netpbm
   dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-xlib
   dpkg-dev file
+  lintian appstream desktop-file-utils man-db groff-base librsvg2-bin
+  weston qt6-wayland qt6-translations-l10n
   clang libclang-rt-14-dev
 )
 

@@ -1,8 +1,66 @@
 #!/usr/bin/env bash
-# Builds the optimised program and its Debian package, build/release/zelvax_<version>_amd64.deb.
-# Install it with: sudo apt-get install ./build/release/zelvax_*.deb
+# Builds the optimised program and its Debian package, build/release/zelvax_<version>_amd64.deb,
+# then checks the package with Debian's own tools (lintian, appstreamcli,
+# desktop-file-validate, man's warnings) and fails on any error or warning.
+#
+#   scripts/package.sh                  build and check
+#   scripts/package.sh --install-test   then also install it with apt-get, start the program
+#                                       from its desktop entry, purge it and check that none
+#                                       of its files is left (changes the system: needs root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+install_test=0
+[ "${1:-}" = --install-test ] && install_test=1
 scripts/install-deps.sh
-cmake --preset release >/dev/null
-cmake --build --preset release --target package
+
+# Hardened as Debian builds its own packages, and reproducible: dpkg-buildflags maps the
+# build folder away, and every time stamp in the package is the last commit's.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
+export SOURCE_DATE_EPOCH
+cmake --preset release \
+  -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+rm -f build/release/zelvax_*.deb
+cmake --build --preset release --target package >/dev/null
+deb=$(ls build/release/zelvax_*.deb)
+echo "== package: $deb" >&2
+
+failed=0
+fail() {
+  echo "FAIL $*" >&2
+  failed=1
+}
+
+contents=$(mktemp -d)
+trap 'rm -rf "$contents"' EXIT
+dpkg-deb -x "$deb" "$contents"
+
+echo "== lintian --pedantic" >&2
+lintian_out=$(lintian --pedantic --display-info --tag-display-limit 0 "$deb" 2>&1) || true
+[ -n "$lintian_out" ] && echo "$lintian_out"
+grep -qE '^[EW]: ' <<<"$lintian_out" && fail "lintian reports errors or warnings"
+
+echo "== appstreamcli validate --no-net" >&2
+metainfo=$(ls "$contents"/usr/share/metainfo/*.metainfo.xml)
+appstreamcli validate --no-net --pedantic "$metainfo" || fail "appstreamcli: $metainfo"
+appstream_issues=$(appstreamcli validate --no-net "$metainfo" 2>&1 | grep -E '^[EW]: ' || true)
+[ -z "$appstream_issues" ] || fail "appstreamcli reports errors or warnings"
+
+echo "== desktop-file-validate" >&2
+for desktop in "$contents"/usr/share/applications/*.desktop; do
+  out=$(desktop-file-validate "$desktop" 2>&1) || true
+  [ -z "$out" ] || fail "desktop-file-validate: $out"
+done
+
+echo "== man --warnings" >&2
+for page in "$contents"/usr/share/man/man1/*.1.gz; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man: $warnings"
+done
+
+[ "$failed" -eq 0 ] || exit 1
+echo "package checks: lintian, appstreamcli, desktop-file-validate and man found no error or warning" >&2
+
+[ "$install_test" -eq 1 ] && exec scripts/install_test.sh "$deb"
+exit 0

@@ -5,6 +5,7 @@
 #include "form2.h"
 #include "line_table.h"
 #include "pseudo_terminal.h"
+#include "qt_translations.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -77,8 +78,8 @@ TEST(MainWindow, PlacesTheControlsAtTheirMeasuredPositions)
         const char* name;
         QRect geometry;
     } placed[] = {
-        {"Frame1", {0, 8, 145, 153}}, {"Label1", {8, 24, 49, 17}},     {"Text1", {64, 24, 73, 19}},
-        {"Label2", {8, 64, 49, 17}},  {"Text2", {64, 64, 73, 19}},     {"Label3", {8, 96, 49, 17}},
+        {"Frame1", {0, 8, 145, 153}}, {"Label1", {8, 24, 56, 17}},     {"Text1", {64, 24, 73, 19}},
+        {"Label2", {8, 64, 56, 17}},  {"Text2", {64, 64, 73, 19}},     {"Label3", {8, 96, 56, 17}},
         {"Text3", {64, 96, 73, 19}},  {"Command1", {8, 120, 129, 25}},
     };
     for (const auto& [name, geometry] : placed)
@@ -88,6 +89,20 @@ TEST(MainWindow, PlacesTheControlsAtTheirMeasuredPositions)
     for (QAction* menu : window.menuBar()->actions())
         EXPECT_TRUE(window.menuBar()->actionGeometry(menu).right() < window.width())
             << menu->text().toStdString();
+}
+
+TEST(MainWindow, ShowsQtsOwnTextsInCzechWhenTheTranslationsAreInstalled)
+{
+    if (!installCzechQtTranslations(*QCoreApplication::instance()))
+        GTEST_SKIP() << "Qt's Czech translations are not installed";
+    Form1 window;
+    const std::unique_ptr<QMenu> menu(
+        child<QLineEdit>(window, "Text1")->createStandardContextMenu());
+    QStringList entries;
+    for (const QAction* entry : menu->actions())
+        entries << entry->text();
+    EXPECT_TRUE(entries.join(u'|').contains(QStringLiteral(u"Kopírovat")))
+        << entries.join(u'|').toStdString();
 }
 
 TEST(MainWindow, ShowsEachValueInItsColourCentredAndBoldOnBlack)

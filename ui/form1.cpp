@@ -27,6 +27,7 @@ namespace {
 
 const QString programName = QStringLiteral("ZELVAX");
 constexpr qreal dialogFontPointSize = 8;
+constexpr int labelWidth = 960 - 120; // twips, from a label's left edge to its field
 
 // Qt reads "[*]" in a window title as a placeholder for the modified mark; a doubled one
 // stands for itself, so a reading text reaches the caption as it was received.
@@ -108,11 +109,14 @@ void Form1::createFrame()
     Command1 = new QPushButton(QStringLiteral(u"Reset záznamu teplot"), Frame1);
     Command1->setObjectName(QStringLiteral("Command1"));
 
-    Label1->setGeometry(rectFromTwips(120, 360, 735, 255));
+    // The labels reach to their fields rather than the measured 735 twips: the toolkit's font
+    // is wider than the one the layout was measured with, and at 150 % or 200 % scale the
+    // last letter of "Maximun" would be cut off. The text stays where it was.
+    Label1->setGeometry(rectFromTwips(120, 360, labelWidth, 255));
     Text1->setGeometry(rectFromTwips(960, 360, 1095, 285));
-    Label2->setGeometry(rectFromTwips(120, 960, 735, 255));
+    Label2->setGeometry(rectFromTwips(120, 960, labelWidth, 255));
     Text2->setGeometry(rectFromTwips(960, 960, 1095, 285));
-    Label3->setGeometry(rectFromTwips(120, 1440, 735, 255));
+    Label3->setGeometry(rectFromTwips(120, 1440, labelWidth, 255));
     Text3->setGeometry(rectFromTwips(960, 1440, 1095, 285));
     Command1->setGeometry(rectFromTwips(120, 1800, 1935, 375));
 

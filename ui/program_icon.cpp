@@ -1,16 +1,17 @@
 #include "program_icon.h"
 
+#include "icon_pixels.h"
+
+#include <QImage>
 #include <QPixmap>
 
-// The XPM sources are C arrays: built in, they are decoded by Qt's own XPM reader without
-// loading the image-format plugins a file or resource path would make Qt search.
-#include "icons/zelvax-16.xpm"
-#include "icons/zelvax-32.xpm"
-
+// The pixels are compiled in: QImage takes them as they are, without the image-format
+// plugins that reading a file or a resource would make Qt look for.
 QIcon programIcon()
 {
     QIcon icon;
-    icon.addPixmap(QPixmap(zelvax_32));
-    icon.addPixmap(QPixmap(zelvax_16));
+    for (const IconPixels& pixels : zelvaxIconSizes)
+        icon.addPixmap(QPixmap::fromImage(
+            QImage(pixels.rgba, pixels.size, pixels.size, QImage::Format_RGBA8888)));
     return icon;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-// The program's icon, a snowflake star, in the two sizes window systems ask for.
+// The program's icon, a snowflake star, from 16 to 64 pixels, so it stays sharp at twice
+// the usual scale.
 
 #include <QIcon>
 

@@ -69,6 +69,17 @@ def press(role, name):
     node.queryAction().doAction(0)
 
 
+def caption():
+    """The main window's title, as the accessibility interface reports it."""
+    app = accessible_program()
+    for i in range(app.childCount if app else 0):
+        window = app.getChildAtIndex(i)
+        if window is not None and window.getRoleName() == "frame" and \
+                window.name.startswith("ZELVAX"):
+            return window.name
+    return None
+
+
 def about_box_text():
     app = accessible_program()
     for node in descendants(app) if app else ():
@@ -103,12 +114,44 @@ def ends_like_konec(args, signal_number, name):
         check(lock_files(device) == [], f"{name}: no lock file is left behind")
 
 
+def wayland_session(args):
+    """The same user on a Wayland compositor, where nothing outside the program sees its
+    windows or types into them: the line is chosen, and everything read, through AT-SPI."""
+    with HeadlessSession(args.app, args.thermometer, platform="wayland") as session:
+        session.start_thermometer("--mode", "script", "wait:300", "send:21.3\\r\\n", "wait:600",
+                                  "send:-1.5\\r\\n", "wait:20000")
+        program = session.start_program()
+        wait_for(lambda: find("text", "Teplota"), 15, "the accessible fields")
+        check(caption() == "ZELVAX", f"wayland: caption before a line is chosen: {caption()!r}")
+
+        press("menu item", "  9600,N,8,1 - COM1")
+        wait_for(lambda: field_text("Teplota") == "-1.5" + DEG, 15, "the last reading")
+        print("caption:", caption(), flush=True)
+        check(caption() == "ZELVAX   -1.5" + DEG, f"wayland: caption {caption()!r}")
+        check(field_text("Maximun") == "21.3" + DEG, f"wayland: Maximun {field_text('Maximun')!r}")
+        check(find("panel", "9600,N,8,1 - COM1") is not None, "wayland: the frame names the line")
+
+        # The compositor, not the program, places the about box here.
+        press("menu item", "Program")
+        check(wait_for(about_box_text, 5, "the about box") is not None, "wayland: the about box")
+
+        press("menu item", "Konec")
+        status = program.wait(timeout=5)
+        check(status == 0, f"wayland: Konec ends the program with status {status}")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--app", required=True)
     parser.add_argument("--thermometer", required=True)
     parser.add_argument("--out", required=True)
+    parser.add_argument("--platform", choices=("xcb", "wayland"), default="xcb")
     args = parser.parse_args()
+
+    if args.platform == "wayland":
+        wayland_session(args)
+        print(f"{len(failures)} failed" if failures else "end-to-end on wayland: all checks passed")
+        return 1 if failures else 0
 
     with HeadlessSession(args.app, args.thermometer) as session:
         session.start_thermometer("--mode", "script", "wait:300", "send:21.3\\r\\n", "wait:600",

@@ -1,0 +1,27 @@
+# Turns PAM images (8-bit RGBA, as pngtopam -alphapam writes them) into a header of pixel
+# arrays that QImage takes as they are, so the window's icon needs no image decoding.
+#   cmake -DOUTPUT=icon_pixels.h -DSIZES="16;32" -DDIR=folder-of-zelvax-N.pam -P EmbedIconPixels.cmake
+set(text "// Made at build time from ui/icons/zelvax.svg: RGBA pixels, row by row.\n#pragma once\n\n")
+string(APPEND text "#include <array>\n\nstruct IconPixels\n{\n    int size;\n    const unsigned char* rgba;\n};\n\n")
+set(table "")
+foreach(size IN LISTS SIZES)
+  file(READ "${DIR}/zelvax-${size}.pam" hex HEX)
+  # The pixels follow the header's last line, "ENDHDR".
+  string(FIND "${hex}" "454e444844520a" header_end)
+  if(header_end EQUAL -1)
+    message(FATAL_ERROR "zelvax-${size}.pam is no PAM image")
+  endif()
+  math(EXPR pixels_start "${header_end} + 14")
+  string(SUBSTRING "${hex}" ${pixels_start} -1 pixels)
+  string(LENGTH "${pixels}" length)
+  math(EXPR expected "${size} * ${size} * 8")
+  if(NOT length EQUAL expected)
+    message(FATAL_ERROR "zelvax-${size}.pam holds ${length} hex digits, not ${expected}")
+  endif()
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," pixels "${pixels}")
+  string(APPEND text "inline constexpr unsigned char zelvaxIcon${size}[] = {${pixels}};\n")
+  string(APPEND table "{${size}, zelvaxIcon${size}}, ")
+endforeach()
+list(LENGTH SIZES count)
+string(APPEND text "\ninline constexpr std::array<IconPixels, ${count}> zelvaxIconSizes{{${table}}};\n")
+file(WRITE "${OUTPUT}" "${text}")
