@@ -13,8 +13,7 @@ int main(int argc, char* argv[])
     // The desktop entry's id: Wayland's app_id and X11's WM_CLASS name it, so desktops match
     // the window to its launcher and show its icon and name.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZELVAX_APP_ID));
-    // Without them Qt's own texts stay English; the window works all the same.
-    static_cast<void>(installCzechQtTranslations(app));
+    installCzechQtTranslationsOnFirstContextMenu(app);
 
     Form1 window;
     TerminationSignals signals;

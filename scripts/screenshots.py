@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """Screenshots of the real window on a private X server, at the scale factors given: the window
-itself, the "Linka" menu with an entry's tooltip, and the current field's tooltip explaining an
-"Error" (no serial port present, then garbage from a thermometer at the wrong rate). Prints the
-icon sizes the window offers (_NET_WM_ICON), since Xvfb has no window manager to draw them.
+itself, a field's context menu (Qt's own texts), the "Linka" menu with an entry's tooltip,
+and the current field's tooltip explaining an "Error" (no serial port present, then garbage
+from a thermometer at the wrong rate). Prints the icon sizes the window offers
+(_NET_WM_ICON), since Xvfb has no window manager to draw them.
 
     dbus-run-session -- /usr/bin/python3 scripts/screenshots.py --app build/app/zelvax \\
         --thermometer build/tools/zelvax-thermometer --out build/screenshots --scale 1 1.5 2
 """
 import argparse
 import os
+import re
 import subprocess
 import sys
 import time
@@ -50,8 +52,7 @@ def icon_sizes(session):
     """The sizes of the icons in the window's _NET_WM_ICON, as xprop lists them."""
     listing = subprocess.run(["xprop", "-id", session.window, "_NET_WM_ICON"], env=session.env,
                              capture_output=True, text=True).stdout
-    return [line.split("(")[1].split(")")[0] for line in listing.splitlines()
-            if "Icon (" in line]
+    return re.findall(r"Icon \((\d+ x \d+)\)", listing)
 
 
 def shoot(args, scale):
@@ -67,6 +68,15 @@ def shoot(args, scale):
         out = lambda name: os.path.join(args.out, f"{name}-{scale}x.png")  # noqa: E731
         print("window:", session.screenshot(out("window")), flush=True)
         print(f"icon sizes at {scale}x:", ", ".join(icon_sizes(session)), flush=True)
+        wm_class = subprocess.run(["xprop", "-id", session.window, "WM_CLASS"], env=session.env,
+                                  capture_output=True, text=True).stdout.strip()
+        print(wm_class, flush=True)
+
+        hover(session, "text", "Maximun")
+        subprocess.run(["xdotool", "click", "3"], env=session.env, check=True)
+        time.sleep(0.5)
+        print("context menu:", session.screenshot(out("context-menu")), flush=True)
+        session.keys("Escape")
 
         session.keys("alt", "Right", "Down")
         hover(session, "menu item", "  9600,N,8,1 - COM1")
@@ -97,8 +107,14 @@ def main():
     parser.add_argument("--scale", nargs="*", default=["1"])
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
+    if len(args.scale) == 1:
+        shoot(args, args.scale[0])
+        return
+    # AT-SPI's client keeps to the first bus it met, so each scale gets a process and a bus.
     for scale in args.scale:
-        shoot(args, scale)
+        subprocess.run(["dbus-run-session", "--", sys.executable, os.path.abspath(__file__),
+                        "--app", args.app, "--thermometer", args.thermometer, "--out", args.out,
+                        "--scale", scale], check=True)
 
 
 if __name__ == "__main__":

@@ -50,18 +50,15 @@ bool naturallyBefore(const QString& a, const QString& b)
     return a.size() - i < b.size() - j;
 }
 
-std::vector<PresentPort> inPortOrder(std::vector<PresentPort> ports)
+bool inPortOrder(const PresentPort& a, const PresentPort& b)
 {
-    std::stable_sort(ports.begin(), ports.end(), [](const PresentPort& a, const PresentPort& b) {
-        const std::optional<int> onBoardA = onBoardNumber(a.portName);
-        const std::optional<int> onBoardB = onBoardNumber(b.portName);
-        if (onBoardA && onBoardB)
-            return *onBoardA < *onBoardB;
-        if (onBoardA || onBoardB)
-            return onBoardA.has_value();
-        return naturallyBefore(a.portName, b.portName);
-    });
-    return ports;
+    const std::optional<int> onBoardA = onBoardNumber(a.portName);
+    const std::optional<int> onBoardB = onBoardNumber(b.portName);
+    if (onBoardA && onBoardB)
+        return *onBoardA < *onBoardB;
+    if (onBoardA || onBoardB)
+        return onBoardA.has_value();
+    return naturallyBefore(a.portName, b.portName);
 }
 
 #ifndef Q_OS_WIN
@@ -83,7 +80,10 @@ std::optional<PresentPort> numberedPort(int port, std::vector<PresentPort> prese
 {
     if (port < 1 || static_cast<std::size_t>(port) > present.size())
         return std::nullopt;
-    return inPortOrder(std::move(present))[static_cast<std::size_t>(port) - 1];
+    // Only the first n places matter; the ports' names are unique, so the order is total.
+    const auto nth = present.begin() + (port - 1);
+    std::nth_element(present.begin(), nth, present.end(), inPortOrder);
+    return *nth;
 }
 
 std::optional<PortDevice> deviceForPort(int port)

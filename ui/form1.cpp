@@ -15,13 +15,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QHash>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+#include <array>
 
 namespace {
 
@@ -198,13 +198,14 @@ void Form1::explainLineEntries()
 {
     // Ports come and go (an adapter plugged in after start), so this is looked up afresh
     // every time the menu opens, once per port number.
-    QHash<int, QString> byPort;
+    std::array<QString, 3> byPort; // COM1 and COM2
     for (QAction* entry : mnuLinka->actions()) {
-        const int port = entry->data().toInt();
-        auto known = byPort.find(port);
-        if (known == byPort.end())
-            known = byPort.insert(port, lineEntryExplanation(port, deviceForPort(port)));
-        entry->setToolTip(*known);
+        const auto port = entry->data().toUInt();
+        if (port >= byPort.size())
+            continue;
+        if (byPort[port].isEmpty())
+            byPort[port] = lineEntryExplanation(int(port), deviceForPort(int(port)));
+        entry->setToolTip(byPort[port]);
     }
 }
 

@@ -1,9 +1,42 @@
 #include "qt_translations.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+
+namespace {
+
+// Watches the application's events until the first context menu is asked for, installs the
+// translations before the menu is built, and then goes.
+class FirstContextMenuWatch final : public QObject
+{
+public:
+    explicit FirstContextMenuWatch(QCoreApplication& application) : QObject(&application)
+    {
+        application.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ContextMenu && !m_done) {
+            m_done = true;
+            auto& application = *static_cast<QCoreApplication*>(parent());
+            application.removeEventFilter(this);
+            // Without them the menu is English; it works all the same.
+            static_cast<void>(installCzechQtTranslations(application));
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_done = false;
+};
+
+} // namespace
 
 bool installCzechQtTranslations(QCoreApplication& application)
 {
@@ -17,4 +50,9 @@ bool installCzechQtTranslations(QCoreApplication& application)
         return false;
     }
     return QCoreApplication::installTranslator(translator);
+}
+
+void installCzechQtTranslationsOnFirstContextMenu(QCoreApplication& application)
+{
+    new FirstContextMenuWatch(application);
 }
