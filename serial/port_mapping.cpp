@@ -86,7 +86,7 @@ std::optional<PresentPort> numberedPort(int port, std::vector<PresentPort> prese
     return *nth;
 }
 
-std::optional<PortDevice> deviceForPort(int port)
+std::optional<PortDevice> PortLookup::deviceForPort(int port)
 {
     const QByteArray variable = "ZELVAX_COM" + QByteArray::number(port);
     const QString configured = qEnvironmentVariable(variable.constData());
@@ -95,7 +95,9 @@ std::optional<PortDevice> deviceForPort(int port)
 #ifdef Q_OS_WIN
     return PortDevice{QStringLiteral("COM%1").arg(port), QString(), false};
 #else
-    const std::optional<PresentPort> present = numberedPort(port, presentPorts());
+    if (!m_present)
+        m_present = presentPorts();
+    const std::optional<PresentPort> present = numberedPort(port, *m_present);
     if (!present)
         return std::nullopt;
     return PortDevice{present->systemLocation, present->description, false};

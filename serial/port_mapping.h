@@ -29,5 +29,18 @@ struct PortDevice
 };
 
 // The device port n opens, or nothing when ZELVAX_COMn is unset and fewer than n ports are
-// present. On Windows, port n is COMn.
-[[nodiscard]] std::optional<PortDevice> deviceForPort(int port);
+// present. On Windows, port n is COMn. The ports present are listed once per lookup object,
+// however many port numbers it is asked about: listing them takes milliseconds.
+class PortLookup
+{
+public:
+    [[nodiscard]] std::optional<PortDevice> deviceForPort(int port);
+
+private:
+    std::optional<std::vector<PresentPort>> m_present;
+};
+
+[[nodiscard]] inline std::optional<PortDevice> deviceForPort(int port)
+{
+    return PortLookup().deviceForPort(port);
+}

@@ -21,7 +21,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
-#include <array>
 
 namespace {
 
@@ -196,16 +195,12 @@ void Form1::onLineChosen(const LineChoice& line)
 
 void Form1::explainLineEntries()
 {
-    // Ports come and go (an adapter plugged in after start), so this is looked up afresh
-    // every time the menu opens, once per port number.
-    std::array<QString, 3> byPort; // COM1 and COM2
+    // Ports come and go (an adapter plugged in after start), so they are looked up afresh
+    // every time the menu opens.
+    PortLookup ports;
     for (QAction* entry : mnuLinka->actions()) {
-        const auto port = entry->data().toUInt();
-        if (port >= byPort.size())
-            continue;
-        if (byPort[port].isEmpty())
-            byPort[port] = lineEntryExplanation(int(port), deviceForPort(int(port)));
-        entry->setToolTip(byPort[port]);
+        const int port = entry->data().toInt();
+        entry->setToolTip(lineEntryExplanation(port, ports.deviceForPort(port)));
     }
 }
 
