@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -139,8 +140,9 @@ TEST(MainWindow, TabsThroughTheFieldsThenTheButton)
     EXPECT_EQ(order, (QStringList{"Text1", "Text2", "Text3", "Command1"}));
 }
 
-TEST(MainWindow, OffersTheMenusWithoutAccessKeysOrShortcuts)
+TEST(MainWindow, OffersTheMenusWithoutAccessKeysOrShortcutsAndNamesEachLinesDevice)
 {
+    qputenv("ZELVAX_COM1", "/dev/ttyUSB7");
     Form1 window;
     QStringList bar;
     for (QAction* menu : window.menuBar()->actions())
@@ -160,6 +162,14 @@ TEST(MainWindow, OffersTheMenusWithoutAccessKeysOrShortcuts)
         EXPECT_TRUE(each->shortcut().isEmpty()) << each->text().toStdString();
         EXPECT_FALSE(each->isCheckable()) << each->text().toStdString();
     }
+
+    // Hovering over the open menu names, for each line, the device its port would open.
+    auto* linka = child<QMenu>(window, "mnuLinka");
+    QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
+    QCoreApplication::sendEvent(linka, &hover);
+    EXPECT_TRUE(action(window, "mnu96001")->toolTip().contains(QStringLiteral("/dev/ttyUSB7")));
+    EXPECT_FALSE(action(window, "mnu192002")->toolTip().isEmpty()); // whatever this computer has
+    qunsetenv("ZELVAX_COM1");
 }
 
 TEST(MainWindow, AnnouncesTheFieldsByTheirLabelsToScreenReaders)

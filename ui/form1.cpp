@@ -140,9 +140,12 @@ void Form1::createMenus()
 
     mnuLinka = menuBar()->addMenu(QStringLiteral("Linka"));
     mnuLinka->setObjectName(QStringLiteral("mnuLinka"));
-    // Each entry names, on hover, the device its port would open right now.
+    // Each entry names, on hover, the device its port would open right now. Listing the
+    // ports takes milliseconds and loads the system's device database, so it waits for the
+    // first tooltip of each opening: a menu opened to pick a line opens at once.
     mnuLinka->setToolTipsVisible(true);
-    connect(mnuLinka, &QMenu::aboutToShow, this, &Form1::explainLineEntries);
+    mnuLinka->installEventFilter(this);
+    connect(mnuLinka, &QMenu::aboutToShow, this, [this] { m_lineEntriesExplained = false; });
     for (const LineChoice& line : lineTable) {
         QAction* entry = mnuLinka->addAction(line.menuCaption.toString());
         entry->setObjectName(line.name.toString());
@@ -182,6 +185,15 @@ void Form1::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mnuLinka && event->type() == QEvent::ToolTip && !m_lineEntriesExplained) {
+        explainLineEntries();
+        m_lineEntriesExplained = true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void Form1::onCommand1Click()
 {
     resetRecords(m_state);
@@ -196,7 +208,7 @@ void Form1::onLineChosen(const LineChoice& line)
 void Form1::explainLineEntries()
 {
     // Ports come and go (an adapter plugged in after start), so they are looked up afresh
-    // every time the menu opens.
+    // in every opening of the menu.
     PortLookup ports;
     for (QAction* entry : mnuLinka->actions()) {
         const int port = entry->data().toInt();

@@ -42,6 +42,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createFrame();
@@ -81,5 +82,6 @@ private:
     QLineEdit* Text3 = nullptr;
     QPushButton* Command1 = nullptr;
     QMenu* mnuLinka = nullptr;
+    bool m_lineEntriesExplained = false; // during this opening of the menu
     QPointer<Form2> m_form2;
 };
