@@ -43,9 +43,10 @@ grep -qE '^[EW]: ' <<<"$lintian_out" && fail "lintian reports errors or warnings
 
 echo "== appstreamcli validate --no-net" >&2
 metainfo=$(ls "$contents"/usr/share/metainfo/*.metainfo.xml)
-appstreamcli validate --no-net --pedantic "$metainfo" || fail "appstreamcli: $metainfo"
-appstream_issues=$(appstreamcli validate --no-net "$metainfo" 2>&1 | grep -E '^[EW]: ' || true)
-[ -z "$appstream_issues" ] || fail "appstreamcli reports errors or warnings"
+appstream_out=$(appstreamcli validate --no-net --pedantic "$metainfo" 2>&1) ||
+  fail "appstreamcli: $metainfo"
+echo "$appstream_out"
+grep -qE '^[EW]: ' <<<"$appstream_out" && fail "appstreamcli reports errors or warnings"
 
 echo "== desktop-file-validate" >&2
 for desktop in "$contents"/usr/share/applications/*.desktop; do

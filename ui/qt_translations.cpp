@@ -21,19 +21,16 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::ContextMenu && !m_done) {
-            m_done = true;
+        if (event->type() == QEvent::ContextMenu) {
             auto& application = *static_cast<QCoreApplication*>(parent());
             application.removeEventFilter(this);
-            // Without them the menu is English; it works all the same.
+            // Removed, the filter sees no further event. Without the translations the menu
+            // is English; it works all the same.
             static_cast<void>(installCzechQtTranslations(application));
             deleteLater();
         }
         return QObject::eventFilter(watched, event);
     }
-
-private:
-    bool m_done = false;
 };
 
 } // namespace
