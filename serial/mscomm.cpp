@@ -98,6 +98,7 @@ void MSComm::reportOpenFailure()
         // open) as a permission error too; a device the user may read is a busy one.
         if (device.isReadable()) {
             m_report.problem = PortProblem::Busy;
+            m_report.lock = findPortLock(m_serial.portName());
         } else {
             m_report.problem = PortProblem::PermissionDenied;
             m_report.group = device.group();

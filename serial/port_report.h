@@ -4,7 +4,10 @@
 // opened or tried and, when the port is not receiving, why. The window explains it to the
 // user from this alone.
 
+#include "port_lock.h"
+
 #include <QString>
+#include <optional>
 
 enum class PortProblem
 {
@@ -24,6 +27,7 @@ struct PortReport
     QString device;      // the path opened or tried; empty when no port n is present
     QString description; // the adapter's own name, when the system gives one
     PortProblem problem = PortProblem::None;
-    QString systemText; // the system's words for the failure
-    QString group;      // the group owning the device, when permission was denied
+    QString systemText;           // the system's words for the failure
+    QString group;                // the group owning the device, when permission was denied
+    std::optional<PortLock> lock; // the lock file that makes the device busy, if any
 };

@@ -45,6 +45,15 @@ QLineEdit* createValueField(QWidget* parent, const char* name, const QColor& col
     return field;
 }
 
+// Writing a field's text, even the same text again, tells a screen reader that the text
+// changed, and it reads the field out again: a failed line would be announced as "Error" at
+// every run of the cycle. Only a change is written; what the field shows is the same.
+void setFieldText(QLineEdit& field, const QString& text)
+{
+    if (field.text() != text)
+        field.setText(text);
+}
+
 void setExplanation(QWidget& widget, const QString& text)
 {
     if (widget.toolTip() == text)
@@ -201,8 +210,8 @@ void Form1::onCommand1Click()
 
 void Form1::onLineChosen(const LineChoice& line)
 {
+    // The choice writes "?" into Text1, which explains the frame's new device too.
     selectLine(line, m_context);
-    setExplanation(*Frame1, chosenDeviceExplanation(MSComm1.report()));
 }
 
 void Form1::explainLineEntries()
@@ -249,8 +258,12 @@ void Form1::onTimer1Tick()
 
 void Form1::setText1(const QString& text)
 {
-    Text1->setText(text);
+    setFieldText(*Text1, text);
+    // The cause may change under an unchanged "Error": a rejected reading, then a lost device.
     explainText1(text);
+    // Every line choice and every run of the reading handler come here, so the frame follows
+    // the port: the device chosen, the one that failed to open, or the one that went away.
+    setExplanation(*Frame1, chosenDeviceExplanation(MSComm1.report()));
 }
 
 QString Form1::text1() const
@@ -260,12 +273,12 @@ QString Form1::text1() const
 
 void Form1::setText2(const QString& text)
 {
-    Text2->setText(text);
+    setFieldText(*Text2, text);
 }
 
 void Form1::setText3(const QString& text)
 {
-    Text3->setText(text);
+    setFieldText(*Text3, text);
 }
 
 void Form1::setCaption(const QString& caption)

@@ -25,6 +25,40 @@ QString withSystemText(const QString& text, const QString& systemText)
     return QStringLiteral(u"%1 (Systém: %2)").arg(text, systemText);
 }
 
+QString permissionText(const QString& device, const QString& group)
+{
+    // A device node that udev has not yet given its group (just after a replug), or one meant
+    // for the administrator alone: joining "root" is never the remedy.
+    if (group.isEmpty() || group == QLatin1String("root"))
+        return QStringLiteral(u"K zařízení %1 nemáte přístup: patří jen správci systému. Buď se "
+                              u"právě objevilo a systém mu ještě nepřidělil skupinu, nebo žádnou "
+                              u"skupinu pro uživatele nemá. Počkejte chvíli a zvolte linku znovu.")
+            .arg(device);
+    return QStringLiteral(u"K zařízení %1 nemáte přístup. Patří skupině „%2“: přidejte se do "
+                          u"ní (sudo usermod -aG %2 $USER), odhlaste se a znovu přihlaste.")
+        .arg(device, group);
+}
+
+QString busyText(const QString& device, const std::optional<PortLock>& lock)
+{
+    if (lock && !lock->running)
+        return QStringLiteral(u"Zařízení %1 je zamčené souborem %2 (vlastník %3), ale program, "
+                              u"který ho zamkl (PID %4), už skončil. Odstraňte zámek příkazem "
+                              u"sudo rm %2 a zvolte linku znovu.")
+            .arg(device, lock->path, lock->owner, QString::number(lock->pid));
+    if (lock) {
+        const QString holder =
+            lock->program.isEmpty()
+                ? QStringLiteral(u"PID %1").arg(lock->pid)
+                : QStringLiteral(u"%1, PID %2").arg(lock->program).arg(lock->pid);
+        return QStringLiteral(u"Zařízení %1 používá jiný program (%2). Ukončete ho a zvolte "
+                              u"linku znovu.")
+            .arg(device, holder);
+    }
+    return QStringLiteral(u"Zařízení %1 používá jiný program. Ukončete ho a zvolte linku znovu.")
+        .arg(device);
+}
+
 } // namespace
 
 QString lineEntryExplanation(int port, const std::optional<PortDevice>& device)
@@ -45,6 +79,8 @@ QString chosenDeviceExplanation(const PortReport& report)
     const QString device = deviceName(report.device, report.description);
     if (report.problem == PortProblem::None)
         return QStringLiteral(u"Linka používá zařízení %1.").arg(device);
+    if (report.problem == PortProblem::DeviceLost)
+        return QStringLiteral(u"Linka používala zařízení %1, které zmizelo.").arg(device);
     return QStringLiteral(u"Zařízení %1 se nepodařilo otevřít.").arg(device);
 }
 
@@ -63,13 +99,9 @@ QString portFailureExplanation(const PortReport& report)
                 .arg(device, QString::number(report.port)),
             report.systemText);
     case PortProblem::PermissionDenied:
-        return QStringLiteral(u"K zařízení %1 nemáte přístup. Patří skupině „%2“: přidejte se do "
-                              u"ní (sudo usermod -aG %2 $USER), odhlaste se a znovu přihlaste.")
-            .arg(device, report.group);
+        return permissionText(device, report.group);
     case PortProblem::Busy:
-        return QStringLiteral(u"Zařízení %1 používá jiný program. Ukončete ho a zvolte linku "
-                              u"znovu.")
-            .arg(device);
+        return busyText(device, report.lock);
     case PortProblem::SettingsRefused:
         return withSystemText(QStringLiteral(u"Zařízení %1 odmítlo nastavení linky; nejspíš "
                                              u"to není sériová linka.")
@@ -88,6 +120,12 @@ QString portFailureExplanation(const PortReport& report)
 
 QString rejectedReadingExplanation(QStringView received)
 {
+    // A read planned before the line was chosen again finds a fresh line with nothing on it
+    // yet: neither the text nor the line's speed is to blame.
+    if (received.isEmpty())
+        return QStringLiteral(u"Z teploměru zatím nepřišla žádná data. Měření se ukáže, jakmile "
+                              u"dorazí; když nepřichází, zkontrolujte, že je teploměr zapnutý a "
+                              u"připojený.");
     return QStringLiteral(u"Přijatý text není platné měření: „%1“. Samé nesmyslné znaky "
                           u"obvykle znamenají jinou rychlost linky, než na jakou je teploměr "
                           u"nastaven.")

@@ -16,5 +16,5 @@
 [[nodiscard]] QString chosenDeviceExplanation(const PortReport& report);
 // For an "Error" that comes from the port: which device failed, why, and what to do.
 [[nodiscard]] QString portFailureExplanation(const PortReport& report);
-// For an "Error" that comes from a rejected reading: what was received.
+// For an "Error" that comes from a rejected reading: what was received, or that nothing was.
 [[nodiscard]] QString rejectedReadingExplanation(QStringView received);
