@@ -45,7 +45,7 @@ class HeadlessSession:
 
     def spawn(self, argv, **kwargs):
         """Starts a process that is ended with the session."""
-        process = subprocess.Popen(argv, env=self.env, **kwargs)
+        process = subprocess.Popen(argv, **{"env": self.env, **kwargs})
         self.processes.append(process)
         return process
 
@@ -111,7 +111,13 @@ class HeadlessSession:
         """Types keys into the main window, one at a time as a person would."""
         subprocess.run(["xdotool", "windowfocus", "--sync", window or self.window], env=self.env)
         for name in names:
-            subprocess.run(["xdotool", "key", name], env=self.env, check=True)
+            if name == "alt":
+                # Held for a moment: a press of no length is lost on its way through a screen
+                # reader's key handling, and the menu bar never opens.
+                subprocess.run(["xdotool", "keydown", "alt", "sleep", "0.15", "keyup", "alt"],
+                               env=self.env, check=True)
+            else:
+                subprocess.run(["xdotool", "key", name], env=self.env, check=True)
             time.sleep(0.15)
 
     def choose_line(self, position, window=None):

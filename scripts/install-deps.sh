@@ -13,6 +13,7 @@ packages=(
   dpkg-dev file
   lintian appstream desktop-file-utils man-db groff-base librsvg2-bin
   weston qt6-wayland qt6-translations-l10n
+  orca openbox
   clang libclang-rt-14-dev
 )
 

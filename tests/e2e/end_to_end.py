@@ -8,7 +8,9 @@ The fields are read through the accessibility interface, as a screen reader read
 """
 import argparse
 import os
+import re
 import signal
+import subprocess
 import sys
 import tempfile
 import time
@@ -140,13 +142,111 @@ def wayland_session(args):
         check(status == 0, f"wayland: Konec ends the program with status {status}")
 
 
+class ScreenReader:
+    """Orca, started as a blind user has it. What it speaks is read from its debug log, so no
+    sound device is needed; Orca writes that log in large blocks, so it is read once Orca has
+    ended."""
+
+    SPOKEN = re.compile(r"SPEECH OUTPUT: '(.*?)'\s*[\[{]")
+
+    def __init__(self, session):
+        self.log = os.path.join(session.work, "orca-debug.txt")
+        env = dict(session.env, HOME=session.work)
+        # Orca, not the test, switches the program's accessibility bridge on.
+        session.env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
+        session.spawn(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.orca = session.spawn(["orca", "--replace", f"--debug-file={self.log}"], env=env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: self._on_the_bus(), 30, "Orca on the accessibility bus")
+        time.sleep(2)  # Orca settles before the program starts, as after a login
+
+    @staticmethod
+    def _on_the_bus():
+        desktop = pyatspi.Registry.getDesktop(0)
+        return any(app is not None and app.name == "orca"
+                   for app in map(desktop.getChildAtIndex, range(desktop.childCount)))
+
+    def stop(self):
+        """Ends Orca and returns every utterance it made, in order."""
+        self.orca.terminate()
+        self.orca.wait(timeout=30)
+        with open(self.log, encoding="utf-8", errors="replace") as log:
+            return [m.group(1) for m in map(self.SPOKEN.search, log) if m]
+
+
+def longest_repeat(utterances):
+    """The most times one utterance follows itself."""
+    longest, run = 0, 0
+    for i, said in enumerate(utterances):
+        run = run + 1 if i and said == utterances[i - 1] else 1
+        longest = max(longest, run)
+    return longest
+
+
+def tab_round_the_window(session):
+    """Tabs through the fields and the button back to Teplota, pausing on each as a
+    listener does."""
+    for _ in range(4):
+        session.keys("Tab")
+        time.sleep(1)
+
+
+def screen_reader_session(args):
+    """A blind user with Orca and the keyboard alone: a line whose device is missing says
+    "Error" once and why, and a working line reads its readings out."""
+    with HeadlessSession(args.app, args.thermometer) as session:
+        session.start_thermometer("--mode", "script", "wait:1000", "send:21.3\\r\\n", "wait:60000")
+        session.env["ZELVAX_COM2"] = os.path.join(session.work, "missing-device")
+        orca = ScreenReader(session)
+        program = session.start_program()
+        wait_for(lambda: find("text", "Teplota"), 15, "the accessible fields")
+        time.sleep(1)
+
+        session.choose_line(3)  # "  9600,N,8,1 - COM1"
+        wait_for(lambda: field_text("Teplota") == "21.3" + DEG, 10, "the reading")
+        time.sleep(1)
+        tab_round_the_window(session)
+
+        session.choose_line(1)  # "  9600,N,8,1 - COM2"
+        wait_for(lambda: field_text("Teplota") == "Error", 10, "Error on the missing device")
+        time.sleep(3)  # some twenty runs of the cycle on the failed line
+        tab_round_the_window(session)
+        press("menu item", "Konec")
+        check(program.wait(timeout=5) == 0, "screen reader: Konec ends the program")
+        heard = orca.stop()
+        print("Orca said:", *(f"  {said}" for said in heard), sep="\n", flush=True)
+        for words, what in (("ZELVAX frame", "the window"), ("Linka", "the Linka menu"),
+                            ("  9600,N,8,1 - COM2", "a line entry"),
+                            ("9600,N,8,1 - COM2 panel", "the frame's line after the choice"),
+                            ("Maximun", "the Maximun field"), ("Minimun", "the Minimun field"),
+                            ("Teplota", "the Teplota field"),
+                            ("Reset z\u00e1znamu teplot", "the button"),
+                            ("Error", "Error for the missing device"),
+                            ("missing-device neexistuje", "the explanation of the Error"),
+                            ("21.3" + DEG, "a live reading")):
+            check(any(words in said for said in heard), f"screen reader: Orca says {what}")
+        # From the first "Error" to the user's next key, only the cycle runs on the failed line.
+        failed = heard[heard.index("Error"):] if "Error" in heard else []
+        failed = failed[:next((i for i, said in enumerate(failed) if said == "tab "), None)]
+        print("while the line fails:", failed, flush=True)
+        repeats = longest_repeat(failed)
+        check(repeats <= 2, f"screen reader: no utterance said more than twice in a row ({repeats})")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--app", required=True)
     parser.add_argument("--thermometer", required=True)
     parser.add_argument("--out", required=True)
     parser.add_argument("--platform", choices=("xcb", "wayland"), default="xcb")
+    parser.add_argument("--screen-reader", action="store_true",
+                        help="drive the program from the keyboard with Orca and check its speech")
     args = parser.parse_args()
+
+    if args.screen_reader:
+        screen_reader_session(args)
+        print(f"{len(failures)} failed" if failures else "end-to-end with Orca: all checks passed")
+        return 1 if failures else 0
 
     if args.platform == "wayland":
         wayland_session(args)
