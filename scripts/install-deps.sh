@@ -14,6 +14,7 @@ packages=(
   lintian appstream desktop-file-utils man-db groff-base librsvg2-bin
   weston qt6-wayland qt6-translations-l10n
   orca openbox
+  qemu-system-x86 busybox-static udev kmod cpio
   clang libclang-rt-14-dev
 )
 

@@ -95,7 +95,8 @@ def about_box_text():
 
 def lock_files(device):
     """QSerialPort's lock files for the device, in the directories it may use."""
-    name = "LCK.." + device.replace("/", "_")
+    port = device[len("/dev/"):] if device.startswith("/dev/") else device
+    name = "LCK.." + port.replace("/", "_")
     folders = ("/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
                tempfile.gettempdir())
     return [os.path.join(f, name) for f in folders if os.path.exists(os.path.join(f, name))]
@@ -233,6 +234,284 @@ def screen_reader_session(args):
         check(repeats <= 2, f"screen reader: no utterance said more than twice in a row ({repeats})")
 
 
+# --- on real serial drivers, inside the virtual machine of scripts/vm-test.sh -----------------
+# No ZELVAX_COMn is set there: the program finds the ports as a user's computer presents them.
+
+VM_SCRIPT = os.path.join(os.path.dirname(__file__), "..", "..", "scripts", "vm-test.sh")
+
+
+def panel_description(name):
+    node = find("panel", name)
+    return node.description if node is not None else ""
+
+
+def choose(entry):
+    press("menu item", entry)
+
+
+def shows(text, seconds=5):
+    try:
+        return wait_for(lambda: field_text("Teplota") == text, seconds, repr(text))
+    except TimeoutError:
+        return False
+
+
+def adapters():
+    return sorted(name for name in os.listdir("/dev") if name.startswith("ttyUSB"))
+
+
+class Guest:
+    """What a scenario asks of the machine around the program: the host feeds the devices and
+    plugs the adapter in and out; udev is stopped and started here."""
+
+    def __init__(self, control):
+        self.control = os.open(control, os.O_RDWR)
+
+    def _host(self, request):
+        os.write(self.control, (request + "\n").encode())
+        reply = b""
+        while not reply.endswith(b"\n"):
+            reply += os.read(self.control, 256)
+        return reply.decode().strip()
+
+    def ask(self, request):
+        verb = request.split()[0]
+        if verb == "udev":
+            if request.endswith("stop"):
+                subprocess.run(["udevadm", "control", "--exit"], check=False)
+            else:
+                subprocess.run(["bash", "-c", f"source {VM_SCRIPT} --functions && start_udev"],
+                               check=True)
+            return "ok"
+        if verb == "remove-lock":
+            # As the user would, with sudo rm; /var/lock is often a link to /run/lock.
+            for lock in {os.path.realpath(f) for f in lock_files("/dev/" + request.split()[1])}:
+                os.remove(lock)
+            return "ok"
+        reply = self._host(request)
+        if reply == "ok" and verb == "unplug":
+            wait_for(lambda: not adapters(), 10, "the adapter's device to go")
+        elif reply == "ok" and verb == "replug":
+            wait_for(adapters, 10, "the adapter's device to come back")
+            subprocess.run(["udevadm", "settle", "--timeout=10"], check=False)
+        return reply
+
+
+class Relay:
+    """The same requests from a scenario that runs as an ordinary user: the parent, which runs
+    as root, carries them out."""
+
+    def ask(self, request):
+        print("ASK " + request, flush=True)
+        return sys.stdin.readline().strip()
+
+
+def reading_shows(guest, device, baud, text):
+    """The thermometer repeats its reading, so one sent before the port opened is no loss."""
+    reply = guest.ask(f"stream {device} {baud} {text}")
+    shown = reply == "ok" and shows(text + DEG)
+    guest.ask(f"stop {device}")
+    return shown
+
+
+def process_figures(pid):
+    """Open descriptors, QSerialPort's lock files and resident memory (KiB) of a process."""
+    with open(f"/proc/{pid}/status") as status:
+        rss = next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
+    locks = [f for folder in ("/run/lock", "/tmp") for f in os.listdir(folder)
+             if f.startswith("LCK..")]
+    return len(os.listdir(f"/proc/{pid}/fd")), len(locks), rss
+
+
+def cpu_seconds_of(pid):
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def tooltip_of(session, entry):
+    """Hovers over an entry of the open "Linka" menu and reads the tooltip it shows."""
+    item = wait_for(lambda: find("menu item", entry), 5, entry)
+    box = item.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    for dx in (10, 12):
+        subprocess.run(["xdotool", "mousemove", str(box.x + dx), str(box.y + box.height // 2)],
+                       env=session.env, check=True)
+        time.sleep(0.3)
+    try:
+        return wait_for(lambda: next((n.name for n in descendants(accessible_program())
+                                      if n.getRoleName() == "tool tip"), None), 5, "a tooltip")
+    except TimeoutError:
+        return ""
+
+
+def desktop_with_both_ports(session, guest, program):
+    com1, com2 = "  9600,N,8,1 - COM1", "  9600,N,8,1 - COM2"
+    session.keys("alt", "Right", "Down")
+    tips = {entry: tooltip_of(session, entry) for entry in (com1, com2)}
+    session.keys("Escape", "Escape")
+    print("tooltips:", tips, flush=True)
+    check("/dev/ttyS0" in tips[com1], "desktop: the COM1 entry names /dev/ttyS0")
+    check("/dev/ttyUSB0 \u2013 QEMU USB SERIAL" in tips[com2],
+          "desktop: the COM2 entry names the adapter and its description")
+
+    choose(com1)
+    check(reading_shows(guest, "uart", 9600, "21.3"), "desktop: COM1 (ttyS0) shows its reading")
+    check(session.caption() == "ZELVAX   21.3" + DEG and field_text("Maximun") == "21.3" + DEG
+          and field_text("Minimun") == "21.3" + DEG, "desktop: the caption and records follow")
+    check("/dev/ttyS0" in panel_description("9600,N,8,1 - COM1"), "desktop: the frame names ttyS0")
+    for entry, baud, value in ((com2, 9600, "22.4"), ("19200,N,8,1 - COM2", 19200, "23.5")):
+        choose(entry)
+        check(reading_shows(guest, "usb", baud, value), f"desktop: {entry.strip()} (ttyUSB0) shows")
+    frame = panel_description("19200,N,8,1 - COM2")
+    print("frame:", frame, flush=True)
+    check("/dev/ttyUSB0 \u2013 QEMU USB SERIAL" in frame, "desktop: the frame names the adapter")
+
+
+def unplug_and_replug(session, guest, program):
+    entry = "  9600,N,8,1 - COM2"
+    choose(entry)
+    guest.ask("stream usb 9600 21.7")
+    check(shows("21.7" + DEG), "unplug: readings arrive before the unplug")
+    sent = time.monotonic()
+    guest.ask("unplug")
+    error = shows("Error", 5)
+    check(error and time.monotonic() - sent < 1.0,
+          f"unplug: Error shows {time.monotonic() - sent:.2f} s after the unplug")
+    explanation = find("text", "Teplota").description
+    check("zmizelo" in explanation, f"unplug: Teplota explains: {explanation!r}")
+    check("zmizelo" in panel_description("9600,N,8,1 - COM2"), "unplug: the frame says it went")
+    before = cpu_seconds_of(program.pid)
+    time.sleep(5)
+    cpu = (cpu_seconds_of(program.pid) - before) / 5 * 100
+    print(f"unplug: CPU over the 5 s after the unplug: {cpu:.2f} % of one core", flush=True)
+    check(cpu < 5, "unplug: the program stays near idle")
+    press("menu item", "Program")
+    check(wait_for(about_box_text, 5, "the about box") is not None, "unplug: the window answers")
+
+    guest.ask("replug")
+    check(adapters() == ["ttyUSB0"], f"replug: the adapter is back as {adapters()}")
+    choose(entry)
+    guest.ask("stream usb 9600 21.7")
+    check(shows("21.7" + DEG), "replug: choosing the line again brings the readings back")
+    first = process_figures(program.pid)
+    for cycle in range(20):
+        guest.ask("unplug")
+        lost = shows("Error", 5)
+        guest.ask("replug")
+        choose(entry)
+        guest.ask("stream usb 9600 21.7")
+        if not (lost and adapters() == ["ttyUSB0"] and shows("21.7" + DEG, 10)):
+            check(False, f"replug: cycle {cycle + 1} lost its way ({adapters()})")
+            break
+    last = process_figures(program.pid)
+    print(f"replug: descriptors, lock files, resident KiB: first {first}, after 20 cycles {last}",
+          flush=True)
+    check(last[0] <= first[0] and last[1] <= first[1] <= 1 and last[2] - first[2] < 1024,
+          "replug: descriptors, lock files and memory stay flat over 20 cycles")
+    guest.ask("stop usb")
+
+
+def laptop_with_the_adapter_alone(session, guest, program):
+    choose("  9600,N,8,1 - COM1")
+    check(reading_shows(guest, "usb", 9600, "19.8"), "laptop: COM1 is the adapter and shows")
+    check("/dev/ttyUSB0" in panel_description("9600,N,8,1 - COM1"), "laptop: the frame names it")
+
+
+def ordinary_user(session, guest, program):
+    """As uid 65534 with no groups, or with dialout as its only group (ZELVAX_VM_GROUPS)."""
+    entry = "  9600,N,8,1 - COM2"
+    choose(entry)
+    shows("Error")
+    explanation = find("text", "Teplota").description
+    print("explanation:", explanation, flush=True)
+    if not os.getgroups():
+        check("\u201edialout\u201c" in explanation and "znovu p\u0159ihlaste" in explanation,
+              "permission: join dialout, then log in again")
+        return
+    check("LCK..ttyUSB0" in explanation and "sudo rm" in explanation and "skon\u010dil" in explanation,
+          "permission: a stale lock names its file, that its program ended and the remedy")
+    guest.ask("remove-lock ttyUSB0")
+    choose(entry)
+    check(reading_shows(guest, "usb", 9600, "20.1"), "permission: with dialout the reading shows")
+    # Right after a replug, before udev gives the node its group, it is root's alone.
+    guest.ask("udev stop")
+    guest.ask("unplug")
+    guest.ask("replug")
+    choose(entry)
+    shows("Error")
+    explanation = find("text", "Teplota").description
+    print("explanation:", explanation, flush=True)
+    check("\u201eroot\u201c" not in explanation and "Po\u010dkejte" in explanation,
+          "permission: a node of root alone: wait and choose again, never join root")
+    guest.ask("udev start")
+    choose(entry)
+    check(reading_shows(guest, "usb", 9600, "20.2"), "permission: once udev has run, it shows")
+
+
+def run_scenario(scenario, session, guest):
+    """One start of the program. The session's display and accessibility bus stay for every
+    scenario: the accessibility library can't follow a bus that was replaced."""
+    program = session.start_program()
+    wait_for(lambda: find("text", "Teplota"), 30, "the accessible fields")
+    try:
+        scenario(session, guest, program)
+    except (TimeoutError, RuntimeError) as error:
+        check(False, f"{scenario.__name__}: {error}")
+    program.terminate()
+    program.wait(timeout=10)
+
+
+def as_ordinary_user(args, guest, groups):
+    """Runs the ordinary user's scenario as uid 65534, relaying its requests."""
+    home = tempfile.mkdtemp(prefix="zelvax-user-")
+    os.chown(home, 65534, 65534)
+    command = ["setpriv", "--reuid=65534", "--regid=65534",
+               f"--groups={groups}" if groups else "--clear-groups",
+               "env", f"HOME={home}", f"XDG_RUNTIME_DIR={home}", "dbus-run-session", "--",
+               sys.executable, os.path.abspath(__file__), "--vm", "user", "--app", args.app,
+               "--thermometer", args.thermometer, "--out", home]
+    child = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    for line in child.stdout:
+        if line.startswith("ASK "):
+            child.stdin.write(guest.ask(line[4:].strip()) + "\n")
+            child.stdin.flush()
+        else:
+            print(line, end="", flush=True)
+            if line.startswith("FAIL "):
+                failures.append(line[5:].strip())
+    check(child.wait() == 0, f"permission: the run as uid 65534 (groups {groups or 'none'}) ended")
+
+
+def killed_root_instance_leaves_a_lock(session, guest, program):
+    """The program run with sudo and killed: its lock file stays, naming a dead process."""
+    choose("  9600,N,8,1 - COM2")
+    wait_for(lambda: lock_files("/dev/ttyUSB0"), 5, "the lock file")
+    program.kill()
+
+
+def vm_session(args):
+    with HeadlessSession(args.app, args.thermometer) as session:
+        for name in [n for n in session.env if n.startswith("ZELVAX_COM")]:
+            del session.env[name]
+        if args.vm == "user":
+            run_scenario(ordinary_user, session, Relay())
+            return
+        guest = Guest(args.control)
+        scenarios = {"desktop": [desktop_with_both_ports, unplug_and_replug],
+                     "laptop": [laptop_with_the_adapter_alone]}[args.vm]
+        for scenario in scenarios:
+            started = time.monotonic()
+            run_scenario(scenario, session, guest)
+            print(f"{scenario.__name__}: {time.monotonic() - started:.1f} s", flush=True)
+        if args.vm == "desktop":
+            started = time.monotonic()
+            as_ordinary_user(args, guest, "")
+            run_scenario(killed_root_instance_leaves_a_lock, session, guest)
+            as_ordinary_user(args, guest, "dialout")
+            print(f"permissions: {time.monotonic() - started:.1f} s", flush=True)
+        guest.ask("done")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--app", required=True)
@@ -241,7 +520,17 @@ def main():
     parser.add_argument("--platform", choices=("xcb", "wayland"), default="xcb")
     parser.add_argument("--screen-reader", action="store_true",
                         help="drive the program from the keyboard with Orca and check its speech")
+    parser.add_argument("--vm", choices=("desktop", "laptop", "user"),
+                        help="inside the virtual machine of scripts/vm-test.sh: no ZELVAX_COMn")
+    parser.add_argument("--control", help="with --vm: the virtio port to the host")
     args = parser.parse_args()
+
+    if args.vm:
+        vm_session(args)
+        where = "as an ordinary user" if args.vm == "user" else f"in the {args.vm} machine"
+        print(f"{len(failures)} failed" if failures else f"end-to-end {where}: all checks passed",
+              flush=True)
+        return 1 if failures else 0
 
     if args.screen_reader:
         screen_reader_session(args)
