@@ -2,6 +2,10 @@
 # Installs the Debian packages that building, testing and the demo need.
 # Quick and quiet when everything is already there; `apt-get update` runs once, only when
 # something is missing.
+#
+#   scripts/install-deps.sh                         the native build's packages
+#   scripts/install-deps.sh --arch ARCH PACKAGE...  these packages, for a cross build to ARCH
+#                                                   (name:ARCH for the target's own)
 set -euo pipefail
 
 packages=(
@@ -17,10 +21,26 @@ packages=(
   qemu-system-x86 busybox-static udev kmod cpio
   clang libclang-rt-14-dev
 )
+if [ "${1:-}" = --arch ]; then
+  shift 2
+  packages=("$@")
+fi
+
+native=$(dpkg --print-architecture)
+
+# Whether a package is installed. With a second architecture on the machine a bare name can
+# match the other architecture's copy, or both: a bare name counts only in the native or the
+# "all" architecture, and name:arch only in that one.
+installed() {
+  local name=${1%%:*} want=${1#*:}
+  [ "$want" = "$1" ] && want=$native
+  dpkg-query -W -f='${Architecture} ${db:Status-Abbrev}\n' "$name" 2>/dev/null |
+    awk -v want="$want" '($1 == want || $1 == "all") && $2 == "ii" { found = 1 } END { exit !found }'
+}
 
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

@@ -1,16 +1,30 @@
 #!/usr/bin/env bash
-# Builds the optimised program and its Debian package, build/release/zelvax_<version>_amd64.deb,
-# then checks the package with Debian's own tools (lintian, appstreamcli,
-# desktop-file-validate, man's warnings) and fails on any error or warning.
+# Builds the optimised program and its Debian package, build/release/zelvax_<version>_amd64.deb
+# (or, cross-built, build/release-ARCH/zelvax_<version>_ARCH.deb), then checks the package with
+# Debian's own tools (lintian, appstreamcli, desktop-file-validate, man's warnings) and fails
+# on any error or warning.
 #
 #   scripts/package.sh                  build and check
+#   scripts/package.sh --arch ARCH      the same for arm64 or armhf (scripts/cross.sh sets up)
 #   scripts/package.sh --install-test   then also install it with apt-get, start the program
 #                                       from its desktop entry, purge it and check that none
 #                                       of its files is left (changes the system: needs root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 install_test=0
-[ "${1:-}" = --install-test ] && install_test=1
+preset=release
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --install-test) install_test=1 ;;
+    --arch)
+      preset=release-$2
+      # dpkg-buildflags and dpkg-shlibdeps (run by CPack) then speak of the target.
+      export DEB_HOST_ARCH=$2
+      shift
+      ;;
+  esac
+  shift
+done
 scripts/install-deps.sh
 
 # Hardened as Debian builds its own packages, and reproducible: dpkg-buildflags maps the
@@ -18,12 +32,12 @@ scripts/install-deps.sh
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
 export SOURCE_DATE_EPOCH
-cmake --preset release \
+cmake --preset "$preset" \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
-rm -f build/release/zelvax_*.deb
-cmake --build --preset release --target package >/dev/null
-deb=$(ls build/release/zelvax_*.deb)
+rm -f "build/$preset"/zelvax_*.deb
+cmake --build --preset "$preset" --target package >/dev/null
+deb=$(ls "build/$preset"/zelvax_*.deb)
 echo "== package: $deb" >&2
 
 failed=0

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The program for ARM (a Raspberry Pi, say), cross-built with Debian's multiarch on this
+# machine: the whole test suite runs under qemu-user, and the Debian package is built and
+# checked as the native one is.
+#
+#   scripts/cross.sh arm64|armhf                  build, test, package and check
+#   scripts/cross.sh arm64 --install-test         then install the package into a minimal
+#                                                 arm64 Debian root, start it there against a
+#                                                 simulated thermometer, and purge it
+#
+# It adds the architecture to this machine and installs the target's libraries, which keeps
+# the native ones at the same version: the README's test command leaves it out for that reason.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+arch=${1:-}
+case "$arch" in
+  arm64) triple=aarch64-linux-gnu emulator=qemu-aarch64 ;;
+  armhf) triple=arm-linux-gnueabihf emulator=qemu-arm ;;
+  *) echo "usage: scripts/cross.sh arm64|armhf [--install-test]" >&2; exit 2 ;;
+esac
+install_test=0
+[ "${2:-}" = --install-test ] && install_test=1
+SECONDS=0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+
+# 1. The architecture and the target's packages, beside the native ones.
+scripts/install-deps.sh
+if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+  $sudo dpkg --add-architecture "$arch"
+  $sudo apt-get update -qq
+fi
+scripts/install-deps.sh --arch "$arch" \
+  "crossbuild-essential-$arch" qemu-user qemu-user-binfmt \
+  "qt6-base-dev:$arch" "qt6-serialport-dev:$arch" "qt6-wayland:$arch" "qt6-qpa-plugins:$arch" \
+  "libgtest-dev:$arch" "libgl-dev:$arch" "pkgconf:$arch"
+
+# 2. The end-to-end tests start the target's programs themselves, which needs the kernel to
+# hand ARM executables to qemu; CTest's own emulator covers the rest.
+if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
+  $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || true
+fi
+# qemu-user-binfmt leaves its handlers to systemd-binfmt, which a container may not run.
+if [ -e /proc/sys/fs/binfmt_misc/register ] && [ ! -e "/proc/sys/fs/binfmt_misc/$emulator" ]; then
+  $sudo sh -c "cat /usr/lib/binfmt.d/$emulator.conf > /proc/sys/fs/binfmt_misc/register" || true
+fi
+[ -e "/proc/sys/fs/binfmt_misc/$emulator" ] ||
+  echo "cross: no binfmt handler for $emulator; the end-to-end tests will fail" >&2
+
+# 3 and 4. Build with warnings as errors and run every test under emulation, where the
+# timing bounds stretch by one factor.
+echo "== cross-$arch: configure and build" >&2
+cmake --preset "cross-$arch" >/dev/null
+cmake --build --preset "cross-$arch"
+echo "== cross-$arch: tests under $emulator" >&2
+ZELVAX_TIME_SCALE=${ZELVAX_TIME_SCALE:-4} ctest --preset "cross-$arch"
+
+# 5 and 6. The package, hardened for the target, checked with Debian's tools.
+scripts/package.sh --arch "$arch"
+echo "cross: $arch built, tested and packaged in $SECONDS s" >&2
+
+[ "$install_test" -eq 1 ] && exec scripts/install_test_foreign.sh "$arch"
+exit 0
