@@ -33,17 +33,21 @@ if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   $sudo apt-get update -qq
 fi
 scripts/install-deps.sh --arch "$arch" \
-  "crossbuild-essential-$arch" qemu-user qemu-user-binfmt \
+  "crossbuild-essential-$arch" qemu-user qemu-user-static \
   "qt6-base-dev:$arch" "qt6-serialport-dev:$arch" "qt6-wayland:$arch" "qt6-qpa-plugins:$arch" \
   "libgtest-dev:$arch" "libgl-dev:$arch" "pkgconf:$arch"
 
 # 2. The end-to-end tests start the target's programs themselves, which needs the kernel to
-# hand ARM executables to qemu; CTest's own emulator covers the rest.
+# hand ARM executables to qemu; CTest's own emulator covers the rest. qemu-user-static's
+# handler loads qemu when it is registered, so it also works inside another root (the
+# install test's). Its package leaves registering to systemd-binfmt, which a container may
+# not run.
 if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
   $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || true
 fi
-# qemu-user-binfmt leaves its handlers to systemd-binfmt, which a container may not run.
-if [ -e /proc/sys/fs/binfmt_misc/register ] && [ ! -e "/proc/sys/fs/binfmt_misc/$emulator" ]; then
+handler=/proc/sys/fs/binfmt_misc/$emulator
+if [ -e /proc/sys/fs/binfmt_misc/register ] && ! grep -qx 'flags: .*F.*' "$handler" 2>/dev/null; then
+  [ -e "$handler" ] && { echo -1 | $sudo tee "$handler" >/dev/null || true; }
   $sudo sh -c "cat /usr/lib/binfmt.d/$emulator.conf > /proc/sys/fs/binfmt_misc/register" || true
 fi
 [ -e "/proc/sys/fs/binfmt_misc/$emulator" ] ||

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 arch=$1
 deb=$(realpath build/release-"$arch"/zelvax_*_"$arch".deb)
 thermometer=$(realpath build/cross-"$arch"/tools/zelvax-thermometer)
-scripts/install-deps.sh --arch "$arch" mmdebstrap
+scripts/install-deps.sh --arch "$arch" mmdebstrap arch-test
 
 root=$(mktemp -d /var/tmp/zelvax-root-XXXXXX)
 display=""
@@ -17,7 +17,7 @@ mounted=()
 cleanup() {
   [ -n "$display" ] && kill "$display" 2>/dev/null
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[i]}" 2>/dev/null || true; done
-  rm -rf "$root"
+  [ -n "${ZELVAX_KEEP_ROOT:-}" ] || rm -rf "$root"
   return 0
 }
 trap cleanup EXIT
@@ -36,6 +36,7 @@ echo "a minimal $arch root: $(du -sh "$root" | cut -f1), $(chroot "$root" dpkg -
 for folder in /proc /sys /dev /dev/pts /tmp/.X11-unix; do bind "$folder"; done
 cp "$deb" "$root/tmp/"
 echo "== apt-get install ./$(basename "$deb")" >&2
+chroot "$root" apt-get update -qq # mmdebstrap leaves no package lists behind
 chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./tmp/$(basename "$deb")" >/dev/null
 chroot "$root" dpkg-query -W -f='${Package} ${Version} ${Architecture}: ${Status}\n' zelvax
 chroot "$root" dpkg -L zelvax >"$root/tmp/files"
