@@ -31,8 +31,7 @@ guest() {
   mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts /dev/pts
   mount -t tmpfs tmpfs /dev/shm
   mount -t tmpfs tmpfs /run
-  mount -t tmpfs tmpfs /tmp
-  chmod 1777 /tmp
+  # /tmp stays the shared one, written to the tmpfs on top: the project may live there.
   mkdir -p -m 1777 /run/lock
   mkdir -p /results
   mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 results /results
