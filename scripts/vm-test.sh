@@ -74,7 +74,7 @@ build=$(cd "${1:-$project/build/ci}" && pwd)
 "$project/scripts/install-deps.sh"
 
 # Debian's kernel, unpacked once into a cache outside the work tree; never installed here.
-cache=${ZELVAX_VM_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zelvax-vm}
+cache=${ZELVAX_VM_CACHE:-${XDG_CACHE_HOME:-${HOME:-/var/tmp}/.cache}/zelvax-vm}
 mkdir -p "$cache"
 if [ ! -f "$cache/initramfs.cpio.gz" ]; then
   echo "vm-test: fetching and unpacking Debian's kernel into $cache" >&2
