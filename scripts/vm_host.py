@@ -85,8 +85,8 @@ class Monitor:
 
 
 class Feeder:
-    """The thermometer's side of one device: readings followed by CR LF, each character paced
-    at the line's rate, once or over and over until stopped."""
+    """The thermometer's side of one device: a reading followed by CR LF, each character paced
+    at the line's rate, over and over until stopped."""
 
     def __init__(self, sock):
         self.sock = sock
@@ -131,14 +131,10 @@ def serve(control, monitor, feeders):
                 lines.write("ok\n")
                 lines.flush()
                 break
-            if verb in ("send", "stream", "stop"):
-                feeder = feeders[words[1]]
-                if verb == "send":
-                    feeder.send(" ".join(words[3:]), int(words[2]))
-                elif verb == "stream":
-                    feeder.stream(" ".join(words[3:]), int(words[2]))
-                else:
-                    feeder.stop()
+            if verb == "stream":
+                feeders[words[1]].stream(" ".join(words[3:]), int(words[2]))
+            elif verb == "stop":
+                feeders[words[1]].stop()
             elif verb == "unplug":
                 # A real adapter takes nothing while it is away: the feeder stops first.
                 feeders["usb"].stop()
