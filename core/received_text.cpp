@@ -16,7 +16,7 @@ QString escaped(QChar character)
     default:
         break;
     }
-    const char16_t code = character.unicode();
+    const uint code = character.unicode(); // arg() takes uint on every Qt version
     if (code >= 0x20 && code < 0x7F)
         return QString(character);
     // Each received byte is one character up to 0xFF; anything wider is written in full.

@@ -1,9 +1,9 @@
 #include "mscomm.h"
 
+#include "line_hang_up.h"
 #include "port_mapping.h"
 
 #include <QFileInfo>
-#include <QMetaObject>
 
 namespace {
 constexpr int firstPort = 1;
@@ -15,7 +15,6 @@ MSComm::MSComm(QObject* parent) : QObject(parent)
     // A bounded buffer: once it is full, QSerialPort stops taking bytes from the device
     // until the next read, so nothing is dropped here and memory stays flat under a flood.
     m_serial.setReadBufferSize(receiveBufferSize);
-    connect(&m_serial, &QSerialPort::errorOccurred, this, &MSComm::onError);
 }
 
 MSComm::~MSComm()
@@ -121,44 +120,36 @@ void MSComm::close()
     m_lost = false;
 }
 
-std::optional<qint64> MSComm::inBufferCount()
+bool MSComm::stillReceiving()
 {
     if (!receiving())
+        return false;
+    // Asked of the descriptor at every count and read: how a hang-up reaches Qt's error
+    // signal, if at all, differs between Qt versions, and a hung-up descriptor that stays
+    // open keeps Qt's read notifier firing and holds the device's name, so a replugged
+    // adapter would come back under another one.
+    if (m_serial.isOpen() && !lineHungUp(m_serial.handle()))
+        return true;
+    m_lost = true;
+    m_report.problem = PortProblem::DeviceLost;
+    m_report.systemText = m_serial.errorString();
+    if (m_serial.isOpen())
+        m_serial.close();
+    return false;
+}
+
+std::optional<qint64> MSComm::inBufferCount()
+{
+    if (!stillReceiving())
         return std::nullopt;
     return m_serial.bytesAvailable();
 }
 
 std::optional<QString> MSComm::input()
 {
-    if (!receiving())
+    if (!stillReceiving())
         return std::nullopt;
     // One character per byte: Latin-1 maps every byte value onto the code unit of that value.
     m_lastInput = QString::fromLatin1(m_serial.readAll());
     return m_lastInput;
-}
-
-void MSComm::onError(QSerialPort::SerialPortError error)
-{
-    // A device that went away shows up as one of two errors: a failing read (an unplugged
-    // adapter) or, on a hung-up pseudo-terminal, a read that returns nothing though the
-    // descriptor says it is readable. Qt reports the latter as a read error with whatever
-    // errno was left over, typically the harmless "inappropriate ioctl" or "invalid
-    // argument" of line-control requests a pseudo-terminal does not support. Other errors
-    // (those same line-control refusals among them) leave a working line alone.
-    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
-    if (!gone || !m_open || m_lost)
-        return;
-    m_lost = true;
-    m_report.problem = PortProblem::DeviceLost;
-    m_report.systemText = m_serial.errorString();
-    // Close later, not inside QSerialPort's own notification that is reporting the error;
-    // a closed descriptor also stops the read notifier from firing on the hung-up device
-    // over and over.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (m_lost && m_serial.isOpen())
-                m_serial.close();
-        },
-        Qt::QueuedConnection);
 }

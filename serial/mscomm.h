@@ -39,7 +39,8 @@ private:
     bool open();
     bool applySettings();
     void close();
-    void onError(QSerialPort::SerialPortError error);
+    // Whether the port is open and its device still there; notes a lost device.
+    bool stillReceiving();
     void reportOpenFailure();
 
     QSerialPort m_serial;

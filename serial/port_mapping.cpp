@@ -1,5 +1,6 @@
 #include "port_mapping.h"
 
+#include <QFile>
 #include <QSerialPortInfo>
 #include <QtGlobal>
 #include <algorithm>
@@ -64,17 +65,27 @@ bool inPortOrder(const PresentPort& a, const PresentPort& b)
 #ifndef Q_OS_WIN
 std::vector<PresentPort> presentPorts()
 {
-    // Qt leaves out on-board ports with no hardware behind them.
     std::vector<PresentPort> ports;
     const QList<QSerialPortInfo> available = QSerialPortInfo::availablePorts();
     ports.reserve(available.size());
     for (const QSerialPortInfo& info : available)
         ports.push_back({info.portName(), info.systemLocation(), info.description()});
-    return ports;
+    return withHardware(std::move(ports));
 }
 #endif
 
 } // namespace
+
+std::vector<PresentPort> withHardware(std::vector<PresentPort> ports, const QString& ttyClassFolder)
+{
+    const auto withoutUart = [&](const PresentPort& port) {
+        QFile type(ttyClassFolder + u'/' + port.portName + QStringLiteral("/type"));
+        // A type that can't be read leaves the port in: better offered than hidden.
+        return type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0";
+    };
+    ports.erase(std::remove_if(ports.begin(), ports.end(), withoutUart), ports.end());
+    return ports;
+}
 
 std::optional<PresentPort> numberedPort(int port, std::vector<PresentPort> present)
 {

@@ -3,6 +3,8 @@
 #include "port_mapping.h"
 #include "pseudo_terminal.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -41,7 +43,8 @@ struct PortOrderCase
 {
     QStringList present;
     int port;
-    QString expected; // empty: no such port
+    QString expected;          // empty: no such port
+    QStringList withoutUart{}; // on-board ports the kernel makes with no UART behind them
 };
 
 class PortOrder : public testing::TestWithParam<PortOrderCase>
@@ -50,10 +53,20 @@ class PortOrder : public testing::TestWithParam<PortOrderCase>
 
 TEST_P(PortOrder, CountsOnBoardPortsFirstThenTheOthersInNaturalOrder)
 {
+    // The kernel's view of each port: a UART type for every on-board port, 0 for an empty one.
+    const QTemporaryDir sysfs;
     std::vector<PresentPort> present;
-    for (const QString& name : GetParam().present)
+    for (const QString& name : GetParam().present) {
         present.push_back({name, QStringLiteral("/dev/") + name, QString()});
-    const std::optional<PresentPort> chosen = numberedPort(GetParam().port, present);
+        if (!name.startsWith(QStringLiteral("ttyS")))
+            continue;
+        QDir(sysfs.path()).mkdir(name);
+        QFile type(sysfs.filePath(name + QStringLiteral("/type")));
+        ASSERT_TRUE(type.open(QIODevice::WriteOnly));
+        type.write(GetParam().withoutUart.contains(name) ? "0\n" : "4\n");
+    }
+    const std::optional<PresentPort> chosen =
+        numberedPort(GetParam().port, withHardware(present, sysfs.path()));
     EXPECT_EQ(chosen ? chosen->systemLocation : QString(), GetParam().expected);
 }
 
@@ -64,7 +77,11 @@ INSTANTIATE_TEST_SUITE_P(
                     PortOrderCase{{"ttyUSB0", "ttyS1"}, 2, "/dev/ttyUSB0"},
                     PortOrderCase{{"ttyUSB10", "ttyUSB2", "ttyACM0"}, 2, "/dev/ttyUSB2"},
                     PortOrderCase{{"ttyUSB10", "ttyUSB2", "ttyACM0"}, 1, "/dev/ttyACM0"},
-                    PortOrderCase{{"ttyUSB0"}, 2, ""}, PortOrderCase{{}, 1, ""}));
+                    PortOrderCase{{"ttyUSB0"}, 2, ""}, PortOrderCase{{}, 1, ""},
+                    PortOrderCase{{"ttyS0", "ttyS1", "ttyS2", "ttyS3", "ttyUSB0"},
+                                  2,
+                                  "/dev/ttyUSB0",
+                                  {"ttyS1", "ttyS2", "ttyS3"}}));
 
 TEST(PortMapping, TheEnvironmentNamesTheDeviceBeforeThePortsPresent)
 {
