@@ -6,6 +6,10 @@
 #   scripts/install-deps.sh                         the native build's packages
 #   scripts/install-deps.sh --arch ARCH PACKAGE...  these packages, for a cross build to ARCH
 #                                                   (name:ARCH for the target's own)
+#   scripts/install-deps.sh --list                  print the native build's packages
+#
+# Names are the ones every supported Debian release has (no compiler version in them), so the
+# same list installs on Debian 12, 13 and testing.
 set -euo pipefail
 
 packages=(
@@ -19,23 +23,25 @@ packages=(
   weston qt6-wayland qt6-translations-l10n
   orca openbox
   qemu-system-x86 busybox-static udev kmod cpio
-  clang libclang-rt-14-dev
+  clang libclang-rt-dev
 )
-if [ "${1:-}" = --arch ]; then
-  shift 2
-  packages=("$@")
-fi
+case "${1:-}" in
+  --arch) shift 2; packages=("$@") ;;
+  --list) printf '%s\n' "${packages[@]}"; exit 0 ;;
+esac
 
 native=$(dpkg --print-architecture)
 
 # Whether a package is installed. With a second architecture on the machine a bare name can
 # match the other architecture's copy, or both: a bare name counts only in the native or the
-# "all" architecture, and name:arch only in that one.
+# "all" architecture, and name:arch only in that one. A package whose triggers are still
+# pending (another apt run is finishing, as on a desktop right after boot) is installed too.
 installed() {
   local name=${1%%:*} want=${1#*:}
   [ "$want" = "$1" ] && want=$native
-  dpkg-query -W -f='${Architecture} ${db:Status-Abbrev}\n' "$name" 2>/dev/null |
-    awk -v want="$want" '($1 == want || $1 == "all") && $2 == "ii" { found = 1 } END { exit !found }'
+  dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "$name" 2>/dev/null |
+    awk -v want="$want" '($1 == want || $1 == "all") && $2 ~ /^(installed|triggers-pending|triggers-awaited)$/ { found = 1 }
+      END { exit !found }'
 }
 
 missing=()
@@ -48,5 +54,7 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "Installing: ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Another apt (unattended-upgrades, PackageKit) may hold dpkg's lock for a while: wait for it.
+wait_lock=(-o DPkg::Lock::Timeout=600)
+$sudo apt-get "${wait_lock[@]}" update -qq
+$sudo apt-get "${wait_lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
