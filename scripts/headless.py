@@ -146,3 +146,14 @@ def wait_for(condition, seconds, what):
             return value
         time.sleep(0.05)
     raise TimeoutError("timed out waiting for " + what)
+
+
+def has_role(node, role):
+    """Whether an accessible node has a role, named as in "push button". Compared by the role
+    itself, not by its name: the accessibility stack renames roles between releases (a push
+    button is "button" from at-spi2-core 2.56 on)."""
+    import pyatspi
+    roles = {"text": (pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY), "panel": (pyatspi.ROLE_PANEL,),
+             "frame": (pyatspi.ROLE_FRAME,), "menu item": (pyatspi.ROLE_MENU_ITEM,),
+             "push button": (pyatspi.ROLE_PUSH_BUTTON,), "tool tip": (pyatspi.ROLE_TOOL_TIP,)}
+    return node.getRole() in roles[role]

@@ -16,7 +16,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from headless import HeadlessSession, wait_for  # noqa: E402
+from headless import HeadlessSession, has_role, wait_for  # noqa: E402
 
 import pyatspi  # noqa: E402
 
@@ -28,7 +28,7 @@ def accessible(role, name):
         if app is None or app.name != "zelvax":
             continue
         found = pyatspi.findDescendant(
-            app, lambda node: node.getRoleName() == role and node.name == name)
+            app, lambda node: has_role(node, role) and node.name == name)
         if found is not None:
             return found
     return None

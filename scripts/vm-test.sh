@@ -40,6 +40,15 @@ guest() {
   local boot build
   boot=$(sed -n 's/.*zelvax.boot=\([^ ]*\).*/\1/p' <<<"$args")
   build=$(sed -n 's/.*zelvax.build=\([^ ]*\).*/\1/p' <<<"$args")
+  # The scenarios run the build as an ordinary user too, who must reach it through folders
+  # such as a home of mode 0700; this changes the guest's copy of them only.
+  local folder
+  for folder in "$project" "$build"; do
+    while [ "$folder" != / ]; do
+      chmod o+x "$folder"
+      folder=$(dirname "$folder")
+    done
+  done
   (
     set +e
     start_udev
@@ -94,7 +103,17 @@ if [ ! -f "$cache/initramfs.cpio.gz" ]; then
     { echo "vm-test: apt-get download $package failed" >&2; exit 1; })
   dpkg-deb -x "$cache"/linux-image-*.deb "$cache/kernel"
   rm -f "$cache"/linux-image-*.deb
-  version=$(ls "$cache/kernel/lib/modules")
+  # Debian 12's kernel keeps its modules in lib/modules, 13's in usr/lib/modules (compressed,
+  # which busybox's insmod reads); depmod and modprobe look in one or the other by release.
+  for place in lib usr/lib; do
+    [ -d "$cache/kernel/$place/modules" ] && modules=$place/modules
+  done
+  for place in lib usr/lib; do
+    [ -e "$cache/kernel/$place/modules" ] && continue
+    mkdir -p "$cache/kernel/$place"
+    ln -rs "$cache/kernel/$modules" "$cache/kernel/$place/modules"
+  done
+  version=$(ls "$cache/kernel/$modules")
   depmod -b "$cache/kernel" "$version"
 
   # The initramfs: busybox and the modules that reach the shared root and the two devices.
