@@ -32,7 +32,11 @@ scripts/install-deps.sh
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
 export SOURCE_DATE_EPOCH
-cmake --preset "$preset" \
+# The release this is built on and for: "+deb12", "+deb13", or testing's name ("+forky"),
+# which sorts after the stable releases.
+release=$(. /etc/os-release && echo "${VERSION_ID:+deb$VERSION_ID}")
+[ -n "$release" ] || release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+cmake --preset "$preset" -DZELVAX_PACKAGE_RELEASE="${release:++$release}" \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 rm -f "build/$preset"/zelvax_*.deb
