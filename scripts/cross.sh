@@ -4,9 +4,6 @@
 # checked as the native one is.
 #
 #   scripts/cross.sh arm64|armhf                  build, test, package and check
-#   scripts/cross.sh arm64 --install-test         then install the package into a minimal
-#                                                 arm64 Debian root, start it there against a
-#                                                 simulated thermometer, and purge it
 #
 # It adds the architecture to this machine and installs the target's libraries, which keeps
 # the native ones at the same version: the README's test command leaves it out for that reason.
@@ -15,12 +12,10 @@ cd "$(dirname "$0")/.."
 
 arch=${1:-}
 case "$arch" in
-  arm64) triple=aarch64-linux-gnu emulator=qemu-aarch64 ;;
-  armhf) triple=arm-linux-gnueabihf emulator=qemu-arm ;;
-  *) echo "usage: scripts/cross.sh arm64|armhf [--install-test]" >&2; exit 2 ;;
+  arm64) emulator=qemu-aarch64 ;;
+  armhf) emulator=qemu-arm ;;
+  *) echo "usage: scripts/cross.sh arm64|armhf" >&2; exit 2 ;;
 esac
-install_test=0
-[ "${2:-}" = --install-test ] && install_test=1
 SECONDS=0
 
 sudo=""
@@ -38,20 +33,8 @@ scripts/install-deps.sh --arch "$arch" \
   "libgtest-dev:$arch" "libgl-dev:$arch" "pkgconf:$arch"
 
 # 2. The end-to-end tests start the target's programs themselves, which needs the kernel to
-# hand ARM executables to qemu; CTest's own emulator covers the rest. qemu-user-static's
-# handler loads qemu when it is registered, so it also works inside another root (the
-# install test's). Its package leaves registering to systemd-binfmt, which a container may
-# not run.
-if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
-  $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || true
-fi
-handler=/proc/sys/fs/binfmt_misc/$emulator
-if [ -e /proc/sys/fs/binfmt_misc/register ] && ! grep -qx 'flags: .*F.*' "$handler" 2>/dev/null; then
-  [ -e "$handler" ] && { echo -1 | $sudo tee "$handler" >/dev/null || true; }
-  $sudo sh -c "cat /usr/lib/binfmt.d/$emulator.conf > /proc/sys/fs/binfmt_misc/register" || true
-fi
-[ -e "/proc/sys/fs/binfmt_misc/$emulator" ] ||
-  echo "cross: no binfmt handler for $emulator; the end-to-end tests will fail" >&2
+# hand ARM executables to qemu; CTest's own emulator covers the rest.
+scripts/register-qemu.sh "$arch"
 
 # 3 and 4. Build with warnings as errors and run every test under emulation, where the
 # timing bounds stretch by one factor.
@@ -64,6 +47,3 @@ ZELVAX_TIME_SCALE=${ZELVAX_TIME_SCALE:-4} ctest --preset "cross-$arch"
 # 5 and 6. The package, hardened for the target, checked with Debian's tools.
 scripts/package.sh --arch "$arch"
 echo "cross: $arch built, tested and packaged in $SECONDS s" >&2
-
-[ "$install_test" -eq 1 ] && exec scripts/install_test_foreign.sh "$arch"
-exit 0

@@ -93,7 +93,9 @@ class HeadlessSession:
         self.env["QT_QPA_PLATFORM"] = self.platform
         process = self.spawn(argv or [self.app], stderr=subprocess.DEVNULL)
         if self.platform != "wayland":
-            self.window = wait_for(lambda: self.find_window(title), 10, "the window " + title)
+            # A first start in a fresh virtual machine under emulation builds Qt's and
+            # fontconfig's caches: generous, since this waits and measures nothing.
+            self.window = wait_for(lambda: self.find_window(title), 30, "the window " + title)
         if argv is None:
             self.program = process
         return process

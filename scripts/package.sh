@@ -6,16 +6,13 @@
 #
 #   scripts/package.sh                  build and check
 #   scripts/package.sh --arch ARCH      the same for arm64 or armhf (scripts/cross.sh sets up)
-#   scripts/package.sh --install-test   then also install it with apt-get, start the program
-#                                       from its desktop entry, purge it and check that none
-#                                       of its files is left (changes the system: needs root)
+#
+# scripts/install_test.sh installs it into a clean root of its release and tries it there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-install_test=0
 preset=release
 while [ $# -gt 0 ]; do
   case "$1" in
-    --install-test) install_test=1 ;;
     --arch)
       preset=release-$2
       # dpkg-buildflags and dpkg-shlibdeps (run by CPack) then speak of the target.
@@ -80,6 +77,3 @@ done
 
 [ "$failed" -eq 0 ] || exit 1
 echo "package checks: lintian, appstreamcli, desktop-file-validate and man found no error or warning" >&2
-
-[ "$install_test" -eq 1 ] && exec scripts/install_test.sh "$deb"
-exit 0

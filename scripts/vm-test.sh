@@ -90,12 +90,13 @@ if [ ! -f "$cache/initramfs.cpio.gz" ]; then
   kernel_package() {
     apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/.*Depends: \(linux-image-[0-9].*\)/\1/p' | head -n1
   }
-  package=$(kernel_package)
+  # A fresh root has no package lists yet, and apt-cache fails until they are fetched.
+  package=$(kernel_package || true)
   if [ -z "$package" ]; then
     sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update -qq
-    package=$(kernel_package)
+    package=$(kernel_package || true)
   fi
   [ -n "$package" ] || { echo "vm-test: apt knows no linux-image-amd64 (run apt-get update)" >&2; exit 1; }
   rm -rf "$cache/kernel" "$cache/initramfs" "$cache"/*.deb

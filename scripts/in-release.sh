@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Runs a command in a clean root of a Debian release, with this checkout inside it, as a user
+# of that release would run it: the root's own compilers, Qt, kernel package and tools.
+#
+#   scripts/in-release.sh SUITE [ARCH] -- COMMAND...
+#
+# SUITE is bookworm, trixie or forky (testing); ARCH defaults to this machine's. The root is
+# made by mmdebstrap with the packages of scripts/install-deps.sh already in it, and kept as a
+# tarball in a cache outside the work tree, keyed by suite, architecture and package list, so
+# a second run starts at once. Each run unpacks a fresh copy, copies the checkout's files
+# (committed or not, without build/) to /work/zelvax, and runs COMMAND there as root, in a
+# mount namespace of its own, so that nothing it mounts outlives it. Its build folder is
+# build/roots/SUITE-ARCH of this checkout, so what it builds stays after the root is gone.
+#
+# Exit status: COMMAND's; 3 when apt can't make the root (a broken testing, say), with one
+# line that says so.
+set -euo pipefail
+project=$(cd "$(dirname "$0")/.." && pwd)
+
+suite=${1:-}
+shift || true
+arch=$(dpkg --print-architecture)
+if [ "${1:-}" != -- ] && [ $# -gt 0 ]; then
+  arch=$1
+  shift
+fi
+[ "${1:-}" = -- ] && shift
+case "$suite" in
+  bookworm | trixie | forky) ;;
+  *) echo "usage: scripts/in-release.sh bookworm|trixie|forky [ARCH] -- COMMAND..." >&2; exit 2 ;;
+esac
+[ $# -gt 0 ] || { echo "in-release: no command given" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "in-release: needs root (chroot and mounts)" >&2; exit 2; }
+"$project/scripts/install-deps.sh" --arch "$arch" mmdebstrap arch-test zstd
+
+cache=${ZELVAX_ROOT_CACHE:-${XDG_CACHE_HOME:-${HOME:-/var/tmp}/.cache}/zelvax-roots}
+mkdir -p "$cache"
+native=$(dpkg --print-architecture)
+if [ "$arch" = "$native" ]; then
+  mapfile -t packages < <("$project/scripts/install-deps.sh" --list)
+  packages+=(git) # the package's time stamps come from the last commit
+else
+  # A foreign root only installs and runs the package, with what its Depends bring.
+  packages=(ca-certificates)
+  "$project/scripts/register-qemu.sh" "$arch"
+fi
+key=$(printf '%s\n' "$suite" "$arch" "${packages[@]}" | sha256sum | cut -c1-12)
+tarball=$cache/$suite-$arch-$key.tar.zst
+
+mirror=http://deb.debian.org/debian
+if [ ! -f "$tarball" ]; then
+  echo "in-release: making a $suite $arch root (mmdebstrap, ${#packages[@]} packages)" >&2
+  sources=("deb $mirror $suite main")
+  options=()
+  case "$suite" in
+    forky)
+      # Testing's Release file may be out of date on a mirror; it is still signed.
+      options+=(--aptopt='Acquire::Check-Valid-Until "false"')
+      ;;
+    *)
+      sources+=("deb $mirror $suite-updates main" "deb http://deb.debian.org/debian-security $suite-security main")
+      ;;
+  esac
+  log=$cache/$suite-$arch-$key.log
+  partial=$cache/partial-$suite-$arch-$key.tar.zst # mmdebstrap picks the format by the name
+  included=$(IFS=,; echo "${packages[*]}")
+  if ! mmdebstrap --quiet --variant=apt --architectures="$arch" --include="$included" \
+    --aptopt='APT::Install-Recommends "false"' "${options[@]}" \
+    "$suite" "$partial" "${sources[@]}" >"$log" 2>&1; then
+    rm -f "$partial"
+    reason=$(grep -m1 -E '^E: |unmet dependencies|Depends:' "$log" || tail -n1 "$log")
+    echo "in-release: apt could not make a $suite $arch root: $reason (log: $log)" >&2
+    exit 3
+  fi
+  mv "$partial" "$tarball"
+  # Older roots of the same suite and architecture are of no further use.
+  find "$cache" -maxdepth 1 -name "$suite-$arch-*.tar.zst" ! -name "$(basename "$tarball")" -delete
+fi
+
+root=$(mktemp -d /var/tmp/zelvax-"$suite-$arch"-XXXXXX)
+trap 'rm -rf --one-file-system "$root"' EXIT
+tar --zstd -xf "$tarball" -C "$root"
+mkdir -p "$root/work/zelvax"
+(cd "$project" && git ls-files -z --cached --others --exclude-standard |
+  xargs -0 tar --no-recursion -cf - 2>/dev/null) | tar -xf - -C "$root/work/zelvax"
+cp -a "$project/.git" "$root/work/zelvax/.git" # the package's time stamps come from the last commit
+build=$project/build/roots/$suite-$arch
+home_cache=$cache/$suite-$arch-home
+apt_cache=$cache/$suite-$arch-apt
+mkdir -p "$build" "$home_cache" "$apt_cache" "$root/work/zelvax/build" "$root/root/.cache"
+
+# Mounted in a namespace of the command's own: the root's /proc, /sys, /dev and /tmp/.X11-unix
+# are this machine's (X's abstract sockets are shared anyway); build/, the home's cache (the
+# kernel of the VM step) and apt's downloads are kept between runs. ZELVAX_* settings and CI
+# pass through.
+inner='set -e
+root=$1; build=$2; home_cache=$3; apt_cache=$4; shift 4
+mount --make-rprivate /
+for folder in /proc /sys /dev; do mount --rbind "$folder" "$root$folder"; done
+mkdir -p "$root/tmp/.X11-unix"
+[ -d /tmp/.X11-unix ] && mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
+mount --bind "$build" "$root/work/zelvax/build"
+mount --bind "$home_cache" "$root/root/.cache"
+mount --bind "$apt_cache" "$root/var/cache/apt/archives"
+cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
+mapfile -t settings < <(env | grep -E "^(ZELVAX_|FUZZ_SECONDS=|CI=)" || true)
+exec chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
+  TERM="${TERM:-dumb}" "${settings[@]}" /bin/bash -c "cd /work/zelvax && \"\$@\"" bash "$@"'
+echo "in-release: $suite $arch: $*" >&2
+status=0
+unshare --mount --fork /bin/bash -c "$inner" bash "$root" "$build" "$home_cache" "$apt_cache" "$@" || status=$?
+exit "$status"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The program for one Debian release and architecture, built, tested and packaged in a clean
+# root of that release (scripts/in-release.sh), so that the package depends on that
+# release's own libraries as dpkg-shlibdeps finds them there (on Debian 13's armhf, the
+# 64-bit time_t ones). This machine's architecture runs the README's test command in the
+# root; arm64 and armhf are cross-built there and their whole suite runs under qemu-user
+# (scripts/cross.sh). Prints the package's path as its last line.
+#
+#   scripts/release.sh bookworm|trixie|forky amd64|arm64|armhf
+#
+# Exit status 3: apt could not make the root (testing may be broken for a while).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+suite=${1:-} arch=${2:-}
+native=$(dpkg --print-architecture)
+case "$arch" in
+  "$native") command=(scripts/test.sh) folder=release ;;
+  arm64 | armhf)
+    # The emulator is registered from here, with the kernel, for the root to use.
+    scripts/register-qemu.sh "$arch"
+    command=(scripts/cross.sh "$arch") folder=release-$arch
+    ;;
+  *) echo "usage: scripts/release.sh bookworm|trixie|forky $native|arm64|armhf" >&2; exit 2 ;;
+esac
+SECONDS=0
+# Everything but the package's path goes to the standard error.
+scripts/in-release.sh "$suite" -- "${command[@]}" >&2
+deb=$(ls "build/roots/$suite-$native/$folder"/zelvax_*_"$arch".deb)
+echo "release: $suite $arch built, tested and packaged in $SECONDS s" >&2
+echo "$deb"
