@@ -27,7 +27,7 @@ public:
     [[nodiscard]] std::optional<qint64> inBufferCount() override;
     [[nodiscard]] std::optional<QString> input() override;
 
-    // True from the moment the open device went away until the port is closed.
+    // True from the count or read that found the device gone until the port is closed.
     [[nodiscard]] bool deviceLost() const { return m_lost; }
     [[nodiscard]] bool receiving() const { return m_open && !m_lost; }
     // The device of the last open, and why the port is not receiving when it is not.
