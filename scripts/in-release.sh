@@ -91,8 +91,8 @@ mkdir -p "$build" "$home_cache" "$apt_cache" "$root/work/zelvax/build" "$root/ro
 
 # Mounted in a namespace of the command's own: the root's /proc, /sys, /dev and /tmp/.X11-unix
 # are this machine's (X's abstract sockets are shared anyway); build/, the home's cache (the
-# kernel of the VM step) and apt's downloads are kept between runs. ZELVAX_* settings and CI
-# pass through.
+# kernel of the VM step) and apt's downloads are kept between runs. ZELVAX_* settings, CI and
+# DISPLAY pass through.
 inner='set -e
 root=$1; build=$2; home_cache=$3; apt_cache=$4; shift 4
 mount --make-rprivate /
@@ -103,7 +103,7 @@ mount --bind "$build" "$root/work/zelvax/build"
 mount --bind "$home_cache" "$root/root/.cache"
 mount --bind "$apt_cache" "$root/var/cache/apt/archives"
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
-mapfile -t settings < <(env | grep -E "^(ZELVAX_|FUZZ_SECONDS=|CI=)" || true)
+mapfile -t settings < <(env | grep -E "^(ZELVAX_|FUZZ_SECONDS=|CI=|DISPLAY=)" || true)
 exec chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
   TERM="${TERM:-dumb}" "${settings[@]}" /bin/bash -c "cd /work/zelvax && \"\$@\"" bash "$@"'
 echo "in-release: $suite $arch: $*" >&2

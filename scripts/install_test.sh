@@ -78,7 +78,7 @@ device=$(readlink -f "$line")
 
 # /dev is shared with the root, so the thermometer's pseudo-terminal is there under its name.
 scripts/in-release.sh "$suite" "$arch" -- scripts/install_test.sh --inside \
-  "build/$(basename "$deb")" "$device" &
+  "./build/$(basename "$deb")" "$device" &
 root=$!
 processes+=("$root")
 
