@@ -87,7 +87,7 @@ cp -a "$project/.git" "$root/work/zelvax/.git" # the package's time stamps come 
 build=$project/build/roots/$suite-$arch
 home_cache=$cache/$suite-$arch-home
 apt_cache=$cache/$suite-$arch-apt
-mkdir -p "$build" "$home_cache" "$apt_cache" "$root/work/zelvax/build" "$root/root/.cache"
+mkdir -p "$build" "$home_cache" "$apt_cache/partial" "$root/work/zelvax/build" "$root/root/.cache"
 
 # Mounted in a namespace of the command's own: the root's /proc, /sys, /dev and /tmp/.X11-unix
 # are this machine's (X's abstract sockets are shared anyway); build/, the home's cache (the
