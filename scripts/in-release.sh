@@ -73,8 +73,9 @@ if [ ! -f "$tarball" ]; then
     exit 3
   fi
   mv "$partial" "$tarball"
-  # Older roots of the same suite and architecture are of no further use.
-  find "$cache" -maxdepth 1 -name "$suite-$arch-*.tar.zst" ! -name "$(basename "$tarball")" -delete
+  # Older roots of the same suite and architecture, and their logs, are of no further use.
+  find "$cache" -maxdepth 1 \( -name "$suite-$arch-*.tar.zst" -o -name "$suite-$arch-*.log" \) \
+    ! -name "$(basename "$tarball" .tar.zst).*" -delete
 fi
 
 root=$(mktemp -d /var/tmp/zelvax-"$suite-$arch"-XXXXXX)

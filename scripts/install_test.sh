@@ -51,7 +51,6 @@ fi
 [ $# -eq 3 ] || { echo "usage: scripts/install_test.sh SUITE ARCH DEB" >&2; exit 2; }
 suite=$1 arch=$2
 deb=$(realpath "$3")
-native=$(dpkg --print-architecture)
 scripts/install-deps.sh
 # The thermometer and the keyboard are this machine's; the root only gets the package.
 [ -x build/ci/tools/zelvax-thermometer ] || {
