@@ -24,50 +24,50 @@ std::optional<qint32> parseBaudRate(QStringView field)
     return rate;
 }
 
-std::optional<QSerialPort::Parity> parseParity(QStringView field)
+std::optional<Parity> parseParity(QStringView field)
 {
     if (field.size() != 1)
         return std::nullopt;
     switch (field[0].toUpper().unicode()) {
     case u'N':
-        return QSerialPort::NoParity;
+        return Parity::None;
     case u'E':
-        return QSerialPort::EvenParity;
+        return Parity::Even;
     case u'O':
-        return QSerialPort::OddParity;
+        return Parity::Odd;
     case u'M':
-        return QSerialPort::MarkParity;
+        return Parity::Mark;
     case u'S':
-        return QSerialPort::SpaceParity;
+        return Parity::Space;
     default:
         return std::nullopt;
     }
 }
 
-std::optional<QSerialPort::DataBits> parseDataBits(QStringView field)
+std::optional<int> parseDataBits(QStringView field)
 {
     if (field == u"5")
-        return QSerialPort::Data5;
+        return 5;
     if (field == u"6")
-        return QSerialPort::Data6;
+        return 6;
     if (field == u"7")
-        return QSerialPort::Data7;
+        return 7;
     if (field == u"8")
-        return QSerialPort::Data8;
+        return 8;
     return std::nullopt;
 }
 
-std::optional<QSerialPort::StopBits> parseStopBits(QStringView field)
+std::optional<StopBits> parseStopBits(QStringView field)
 {
     if (field == u"1")
-        return QSerialPort::OneStop;
+        return StopBits::One;
     if (field == u"2")
-        return QSerialPort::TwoStop;
+        return StopBits::Two;
 #ifdef Q_OS_WIN
     // Only Windows drivers offer one and a half stop bits; elsewhere Qt would quietly
     // fall back to one.
     if (field == u"1.5")
-        return QSerialPort::OneAndHalfStop;
+        return StopBits::OneAndHalf;
 #endif
     return std::nullopt;
 }

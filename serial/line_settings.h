@@ -1,18 +1,33 @@
 #pragma once
 
 // The text form of a line's settings, "baud,parity,data,stop" such as "9600,N,8,1", read
-// into what QSerialPort takes.
+// into values each platform's port device then applies in its own terms.
 
-#include <QSerialPort>
 #include <QStringView>
 #include <optional>
+
+enum class Parity
+{
+    None,
+    Even,
+    Odd,
+    Mark,
+    Space,
+};
+
+enum class StopBits
+{
+    One,
+    OneAndHalf, // Windows drivers only
+    Two,
+};
 
 struct LineSettings
 {
     qint32 baudRate = 9600;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    Parity parity = Parity::None;
+    int dataBits = 8; // 5 to 8
+    StopBits stopBits = StopBits::One;
 };
 
 // Nothing when the text is not of that form or names values no port here supports.

@@ -5,10 +5,10 @@
 
 #include "line_settings.h"
 #include "port_report.h"
+#include "serial_line.h"
 #include "serial_port.h"
 
 #include <QObject>
-#include <QSerialPort>
 
 class MSComm final : public QObject, public SerialPort
 {
@@ -37,13 +37,10 @@ public:
 
 private:
     bool open();
-    bool applySettings();
     void close();
-    // Whether the port is open and its device still there; notes a lost device.
-    bool stillReceiving();
-    void reportOpenFailure();
+    void noteLostDevice();
 
-    QSerialPort m_serial;
+    SerialLine m_line{receiveBufferSize};
     int m_commPort = 1;
     LineSettings m_settings;
     bool m_open = false;

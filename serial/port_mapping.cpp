@@ -1,7 +1,6 @@
 #include "port_mapping.h"
 
 #include <QFile>
-#include <QSerialPortInfo>
 #include <QtGlobal>
 #include <algorithm>
 
@@ -62,18 +61,6 @@ bool inPortOrder(const PresentPort& a, const PresentPort& b)
     return naturallyBefore(a.portName, b.portName);
 }
 
-#ifndef Q_OS_WIN
-std::vector<PresentPort> presentPorts()
-{
-    std::vector<PresentPort> ports;
-    const QList<QSerialPortInfo> available = QSerialPortInfo::availablePorts();
-    ports.reserve(available.size());
-    for (const QSerialPortInfo& info : available)
-        ports.push_back({info.portName(), info.systemLocation(), info.description()});
-    return withHardware(std::move(ports));
-}
-#endif
-
 } // namespace
 
 std::vector<PresentPort> withHardware(std::vector<PresentPort> ports, const QString& ttyClassFolder)
@@ -103,14 +90,5 @@ std::optional<PortDevice> PortLookup::deviceForPort(int port)
     const QString configured = qEnvironmentVariable(variable.constData());
     if (!configured.isEmpty())
         return PortDevice{configured, QString(), true};
-#ifdef Q_OS_WIN
-    return PortDevice{QStringLiteral("COM%1").arg(port), QString(), false};
-#else
-    if (!m_present)
-        m_present = presentPorts();
-    const std::optional<PresentPort> present = numberedPort(port, *m_present);
-    if (!present)
-        return std::nullopt;
-    return PortDevice{present->systemLocation, present->description, false};
-#endif
+    return systemDevice(port);
 }

@@ -46,6 +46,9 @@ public:
     [[nodiscard]] std::optional<PortDevice> deviceForPort(int port);
 
 private:
+    // Port n as this system numbers its ports.
+    [[nodiscard]] std::optional<PortDevice> systemDevice(int port);
+
     std::optional<std::vector<PresentPort>> m_present;
 };
 

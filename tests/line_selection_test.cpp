@@ -92,9 +92,9 @@ TEST(LineSettings, AcceptsWellFormedSettingsOnly)
     const auto parsed = parseLineSettings(u"19200,N,8,1");
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->baudRate, 19200);
-    EXPECT_EQ(parsed->parity, QSerialPort::NoParity);
-    EXPECT_EQ(parsed->dataBits, QSerialPort::Data8);
-    EXPECT_EQ(parsed->stopBits, QSerialPort::OneStop);
+    EXPECT_EQ(parsed->parity, Parity::None);
+    EXPECT_EQ(parsed->dataBits, 8);
+    EXPECT_EQ(parsed->stopBits, StopBits::One);
     EXPECT_TRUE(parseLineSettings(u"9600,e,7,2"));
 
     for (const char16_t* bad :

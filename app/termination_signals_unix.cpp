@@ -1,8 +1,6 @@
 #include "termination_signals.h"
 
 #include <QSocketNotifier>
-
-#ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -46,14 +44,3 @@ void TerminationSignals::onReadable()
     if (m_onSignal)
         m_onSignal();
 }
-
-#else
-
-bool TerminationSignals::install(std::function<void()>)
-{
-    return false;
-}
-
-void TerminationSignals::onReadable() {}
-
-#endif
