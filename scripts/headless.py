@@ -87,11 +87,11 @@ class HeadlessSession:
         wait_for(lambda: os.path.lexists(link), 5, "the thermometer's line")
         self.env["ZELVAX_COM1"] = link
 
-    def start_program(self, argv=None, title="^ZELVAX"):
+    def start_program(self, argv=None, title="^ZELVAX", stderr=subprocess.DEVNULL):
         """Starts the program (or another window program) and, on X, waits for its window;
         on Wayland no client can see another's windows, so the caller asks AT-SPI."""
         self.env["QT_QPA_PLATFORM"] = self.platform
-        process = self.spawn(argv or [self.app], stderr=subprocess.DEVNULL)
+        process = self.spawn(argv or [self.app], stderr=stderr)
         if self.platform != "wayland":
             # A first start in a fresh virtual machine under emulation builds Qt's and
             # fontconfig's caches: generous, since this waits and measures nothing.

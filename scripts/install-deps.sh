@@ -6,6 +6,7 @@
 #   scripts/install-deps.sh                         the native build's packages
 #   scripts/install-deps.sh --arch ARCH PACKAGE...  these packages, for a cross build to ARCH
 #                                                   (name:ARCH for the target's own)
+#   scripts/install-deps.sh --only PACKAGE...      these packages alone (the Windows build's tools)
 #   scripts/install-deps.sh --list                  print the native build's packages
 #
 # Names are the ones every supported Debian release has (no compiler version in them), so the
@@ -27,6 +28,7 @@ packages=(
 )
 case "${1:-}" in
   --arch) shift 2; packages=("$@") ;;
+  --only) shift; packages=("$@") ;;
   --list) printf '%s\n' "${packages[@]}"; exit 0 ;;
 esac
 

@@ -1,5 +1,6 @@
 #include "port_explanation.h"
 
+#include "missing_device_text.h"
 #include "received_text.h"
 
 namespace {
@@ -93,11 +94,7 @@ QString portFailureExplanation(const PortReport& report)
     case PortProblem::NoPortPresent:
         return noPortText(report.port);
     case PortProblem::NoSuchDevice:
-        return withSystemText(
-            QStringLiteral(u"Zařízení %1 neexistuje. Připojte převodník a zvolte linku znovu, "
-                           u"nebo opravte proměnnou ZELVAX_COM%2.")
-                .arg(device, QString::number(report.port)),
-            report.systemText);
+        return withSystemText(missingDeviceText(report), report.systemText);
     case PortProblem::PermissionDenied:
         return permissionText(device, report.group);
     case PortProblem::Busy:

@@ -159,6 +159,117 @@ def wayland_session(args):
         check(status == 0, f"wayland: Konec ends the program with status {status}")
 
 
+def captions_follow_the_script(session, label=""):
+    """The caption follows the scripted readings 21.3, 22.0 and -1.5, each one shown."""
+    captions = []
+
+    def saw_last_reading():
+        caption = session.caption()
+        if not captions or captions[-1] != caption:
+            captions.append(caption)
+            print(f"{label}caption:", caption, flush=True)
+        return caption == "ZELVAX   -1.5" + DEG
+
+    wait_for(saw_last_reading, 15, "the readings in the caption")
+    for reading in ("21.3", "22.0", "-1.5"):
+        check("ZELVAX   " + reading + DEG in captions, f"{label}caption showed {reading}")
+
+
+def wine_session(args):
+    """The Windows build under Wine, where no accessibility bus reaches the window: the window
+    is read through its caption and, for the fields, through the clipboard, as a user copies
+    a field; everything is driven from the keyboard. COM1 is the thermometer's line, mapped
+    in Wine's registry; COM2 is mapped to nothing."""
+    link = os.path.join(tempfile.mkdtemp(prefix="zelvax-wine-"), "com1")
+    wine_log = open(os.path.join(args.out, "wine-stderr.txt"), "w")
+
+    with HeadlessSession(args.app, args.thermometer) as session:
+        # Wine's desktop process takes the display of the first program that starts it:
+        # everything here runs on the session's own X server.
+        def wine(*argv, **kwargs):
+            return subprocess.run(["wine", *argv], env=session.env, stdout=subprocess.DEVNULL,
+                                  stderr=wine_log, **kwargs)
+
+        # Wine maps its COM ports when its server starts: COM1 to the thermometer's link, COM2
+        # to nothing (an empty mapping), and the server restarted to take them.
+        wine("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM1", "/d", link, "/f",
+             check=True)
+        wine("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM2", "/d", "", "/f", check=True)
+        subprocess.run(["wineserver", "-k"], env=session.env, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=session.env)
+
+        def thermometer(*arguments):
+            process = session.spawn([args.thermometer, "--link", link, *arguments],
+                                    stdout=subprocess.DEVNULL)
+            wait_for(lambda: os.path.lexists(link), 5, "the thermometer's line")
+            return process
+
+        def focused_field():
+            session.keys("ctrl+a", "ctrl+c")
+            return subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=session.env,
+                                  capture_output=True, text=True).stdout
+
+        def fields():
+            """Teplota, Maximun and Minimun, copied one after another from the keyboard; the
+            focus starts on Teplota, where choosing a line leaves it, and ends there."""
+            copied = []
+            for _ in range(3):
+                copied.append(focused_field())
+                session.keys("Tab")
+            session.keys("Tab")  # past the button, round to Teplota
+            return copied
+
+        thermometer("--mode", "script", "wait:300", "send:21.3\\r\\n", "wait:600",
+                    "send:22.0\\r\\n", "wait:600", "send:-1.5\\r\\n", "wait:60000")
+        program = session.start_program(["wine", args.app], title="^ZELVAX", stderr=wine_log)
+        print("wine: the window is up", flush=True)
+        check(session.caption() == "ZELVAX", f"wine: caption before a line: {session.caption()!r}")
+
+        session.choose_line(3)  # "  9600,N,8,1 - COM1"
+        captions_follow_the_script(session, "wine: ")
+        shown = fields()
+        check(shown == ["-1.5" + DEG, "22.0" + DEG, "-1.5" + DEG],
+              f"wine: Teplota, Maximun, Minimun: {shown}")
+
+        session.choose_line(1)  # "  9600,N,8,1 - COM2", which maps to nothing
+        wait_for(lambda: focused_field() == "Error", 5, "Error on COM2")
+        check(True, "wine: COM2, a missing port, shows Error")
+        # The pointer over Teplota, for the screenshot to show the explanation's tooltip.
+        for x, y in ((30, 300), (100, 70), (104, 66)):
+            subprocess.run(["xdotool", "mousemove", "--window", session.window, str(x), str(y)],
+                           env=session.env)
+            time.sleep(0.2)
+        time.sleep(2)
+        print("wine: screenshot:", session.screenshot(os.path.join(args.out, "wine-screenshot.png")),
+              flush=True)
+
+        # That thermometer ended when the program let go of its line; a new one streams.
+        streaming = thermometer("--interval", "200")
+        session.choose_line(3)
+        wait_for(lambda: focused_field().endswith(DEG), 5, "readings again on COM1")
+        unplugged = time.monotonic()
+        streaming.terminate()  # the pty's master closes, as an adapter goes
+        wait_for(lambda: focused_field() == "Error", 5, "Error after the unplug")
+        after = time.monotonic() - unplugged
+        check(after < 1.0, f"wine: Error shows {after:.2f} s after the unplug")
+        pid = int(subprocess.run(["xdotool", "getwindowpid", session.window], env=session.env,
+                                 capture_output=True, text=True).stdout or program.pid)
+        before = cpu_seconds_of(pid)
+        time.sleep(5)
+        cpu = (cpu_seconds_of(pid) - before) / 5 * 100
+        check(cpu < 5, f"wine: CPU over the 5 s after the unplug: {cpu:.2f} % of one core")
+
+        thermometer("--mode", "script", "wait:300", "send:23.4\\r\\n", "wait:60000")
+        session.choose_line(3)
+        wait_for(lambda: session.caption() == "ZELVAX   23.4" + DEG, 10, "the replugged reading")
+        check(True, "wine: a new line behind COM1, chosen again, brings the readings back")
+
+        session.keys("alt", "Return")  # "Konec"
+        status = program.wait(timeout=10)
+        check(status == 0, f"wine: Konec ends the program with status {status}")
+    wine_log.close()
+
+
 class ScreenReader:
     """Orca, started as a blind user has it. What it speaks is read from its debug log, so no
     sound device is needed; Orca writes that log in large blocks, so it is read once Orca has
@@ -548,7 +659,15 @@ def main():
     parser.add_argument("--vm", choices=("desktop", "laptop", "user"),
                         help="inside the virtual machine of scripts/vm-test.sh: no ZELVAX_COMn")
     parser.add_argument("--control", help="with --vm: the virtio port to the host")
+    parser.add_argument("--wine", action="store_true",
+                        help="--app is the Windows build: run it under Wine (WINEPREFIX set)")
     args = parser.parse_args()
+
+    if args.wine:
+        wine_session(args)
+        print(f"{len(failures)} failed" if failures else "end-to-end under Wine: all checks passed",
+              flush=True)
+        return 1 if failures else 0
 
     if args.vm:
         vm_session(args)
@@ -579,18 +698,7 @@ def main():
             check(field_text(name) == "", f"{name} is empty before a line is chosen")
 
         session.choose_line(3)  # "  9600,N,8,1 - COM1"
-        captions = []
-
-        def saw_last_reading():
-            caption = session.caption()
-            if not captions or captions[-1] != caption:
-                captions.append(caption)
-                print("caption:", caption, flush=True)
-            return caption == "ZELVAX   -1.5" + DEG
-
-        wait_for(saw_last_reading, 15, "the readings in the caption")
-        for reading in ("21.3", "22.0", "-1.5"):
-            check("ZELVAX   " + reading + DEG in captions, f"caption showed {reading}")
+        captions_follow_the_script(session)
         check(find("panel", "9600,N,8,1 - COM1") is not None, "the frame names the chosen line")
         check(field_text("Teplota") == "-1.5" + DEG, f"Teplota: {field_text('Teplota')!r}")
         check(field_text("Maximun") == "22.0" + DEG, f"Maximun: {field_text('Maximun')!r}")
