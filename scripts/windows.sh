@@ -121,8 +121,8 @@ dist=$build/dist
 export WINEPREFIX=$PWD/$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 installed="$WINEPREFIX/drive_c/Program Files/ZELVAX"
 
-# One wine server for the whole run. When a pseudo-terminal behind a port closes, it gets a
-# SIGHUP and writes thousands of lines: they go to a file.
+# One wine server for the build's tests and the install. When a pseudo-terminal behind a port
+# closes, it gets a SIGHUP and writes thousands of lines: they go to a file.
 start_wine() {
   mkdir -p "$build"
   [ -f "$WINEPREFIX/system.reg" ] || { say "making a Wine prefix"; wineboot -i >/dev/null 2>&1; }
@@ -147,8 +147,11 @@ build_program() {
 
 run_unit_tests() {
   say "the core's tests, as Windows programs under Wine"
-  ctest --preset windows 2>&1 | tail -n 3 >&2
-  [ "${PIPESTATUS[0]}" -eq 0 ]
+  if ! ctest --preset windows >"$build/ctest.log" 2>&1; then
+    tail -n 60 "$build/ctest.log" >&2
+    return 1
+  fi
+  tail -n 3 "$build/ctest.log" >&2
 }
 
 make_packages() {
