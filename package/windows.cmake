@@ -8,13 +8,34 @@ install(FILES ${ZELVAX_QTBASE_CS} DESTINATION translations)
 file(WRITE ${CMAKE_BINARY_DIR}/qt.conf "[Paths]\nPrefix = .\nTranslations = translations\n")
 install(FILES ${CMAKE_BINARY_DIR}/qt.conf DESTINATION .)
 
+# The licences: the program's own (MIT), and for the Qt linked into it the LGPL notice with
+# where its source is and how to relink, the LGPL and GPL texts and the third-party parts'
+# licences (scripts/windows.sh writes those from Qt's source into the Qt prefix), and the
+# MinGW-w64 runtime's. The installer's licence page shows the first two.
+set(qt_licences ${ZELVAX_QT_WINDOWS}/licences)
+if(NOT EXISTS ${qt_licences}/Qt-third-party.txt)
+  message(FATAL_ERROR "${qt_licences} lacks Qt's licence texts: scripts/windows.sh writes them")
+endif()
+find_file(ZELVAX_MINGW_COPYRIGHT copyright PATHS /usr/share/doc/mingw-w64-x86-64-dev
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(qt_notice ${PROJECT_SOURCE_DIR}/package/windows-qt-notice.txt)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+install(FILES ${qt_notice} DESTINATION . RENAME Qt-notice.txt)
+install(DIRECTORY ${qt_licences}/ DESTINATION licences)
+install(FILES ${ZELVAX_MINGW_COPYRIGHT} DESTINATION licences RENAME mingw-w64-runtime.txt)
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE mit_licence)
+file(READ ${qt_notice} qt_notice_text)
+file(WRITE ${CMAKE_BINARY_DIR}/licence-page.txt "${mit_licence}\n\n${qt_notice_text}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/LICENSE ${qt_notice})
+
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_NAME ZELVAX)
 set(CPACK_PACKAGE_VENDOR "ZELVAX developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "ZELVAX – teploměr na sériové lince (serial thermometer display)")
 set(CPACK_PACKAGE_FILE_NAME zelvax-${PROJECT_VERSION}-windows-x64)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY ZELVAX)
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_BINARY_DIR}/licence-page.txt)
 set(CPACK_STRIP_FILES ON)
 # A Start menu entry, an entry in the system's list of programs with the icon, and an
 # uninstaller; a new version replaces the old one in place.

@@ -6,7 +6,7 @@
 #   scripts/windows.sh          all of it; the installer and the zip go to build/windows/dist
 #   scripts/windows.sh qt       only the Qt for Windows (cached; free when the cache has it)
 #
-# The Qt build takes about 20 minutes on two cores the first time. It is kept under
+# The Qt build takes about half an hour on two cores the first time. It is kept under
 # ~/.cache/zelvax-qt-windows (or $ZELVAX_QT_WINDOWS_CACHE), named by a hash of the function
 # that builds it, so a change of its options builds a new one and nothing else does.
 set -euo pipefail
@@ -99,6 +99,12 @@ qt_prefix() {
   echo "$cache/qt-$qt_version-$key"
 }
 
+# The licence texts that go beside zelvax.exe for the Qt linked into it, from Qt's source.
+ensure_qt_licences() {
+  [ -f "$qt/licences/Qt-third-party.txt" ] && return 0
+  /usr/bin/python3 package/windows_notices.py "$(fetch_qt_source)" "$qt/licences" >&2
+}
+
 ensure_qt() {
   local host
   host=$(host_qt_version)
@@ -142,7 +148,8 @@ build_program() {
   cmake --preset windows -DZELVAX_QT_WINDOWS="$qt" >/dev/null
   cmake --build --preset windows
   file "$build/zelvax.exe" >&2
-  say "zelvax.exe: $(stat -c %s "$build/zelvax.exe") bytes"
+  say "zelvax.exe: $(stat -c %s "$build/zelvax.exe") bytes, with these resources:"
+  wrestool -l "$build/zelvax.exe" >&2
 }
 
 run_unit_tests() {
@@ -198,6 +205,7 @@ silent_uninstall() {
 install_tools
 qt=$(ensure_qt)
 say "Qt for Windows: $qt"
+ensure_qt_licences
 [ "${1:-}" = qt ] && exit 0
 
 version=$(sed -n 's/^project(zelvax VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
