@@ -46,10 +46,19 @@ installed() {
       END { exit !found }'
 }
 
-missing=()
-for p in "${packages[@]}"; do
-  installed "$p" || missing+=("$p")
-done
+find_missing() {
+  missing=()
+  for p in "${packages[@]}"; do
+    installed "$p" || missing+=("$p")
+  done
+}
+find_missing
+[ ${#missing[@]} -eq 0 ] && exit 0
+# Another of these scripts may be installing at the same time (CI prepares in the background):
+# they take turns, on a lock of this file, and what the other one installed is no longer missing.
+exec {lock}<"${BASH_SOURCE[0]}"
+flock "$lock"
+find_missing
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 sudo=""
