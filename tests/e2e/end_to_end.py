@@ -264,6 +264,16 @@ def wine_session(args):
         wait_for(lambda: session.caption() == "ZELVAX   23.4" + DEG, 10, "the replugged reading")
         check(True, "wine: a new line behind COM1, chosen again, brings the readings back")
 
+        # Wine names each window's X class after the program: the about box is a second one.
+        def program_windows():
+            return subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "zelvax.exe"],
+                                  env=session.env, capture_output=True, text=True).stdout.split()
+
+        session.keys("alt", "Right", "Right", "Return")  # "Program"
+        wait_for(lambda: len(program_windows()) == 2, 5, "the about box")
+        wait_for(lambda: len(program_windows()) == 1, 15, "the about box to go")
+        check(True, "wine: the about box comes and goes by itself")
+
         session.keys("alt", "Return")  # "Konec"
         status = program.wait(timeout=10)
         check(status == 0, f"wine: Konec ends the program with status {status}")
