@@ -43,6 +43,12 @@ double cpuSeconds()
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// The longest the window may go without reacting. Generous, because a machine busy with other
+// work (a compiler beside the tests, a sanitizer build) delays the ticks by tens of milliseconds
+// now and then; a port that drained a flood at once or waited on the device holds the loop for
+// far longer.
+constexpr std::chrono::milliseconds responsive{200};
+
 // Runs the event loop for a while and reports the longest gap between the ticks of a 10 ms
 // timer: how long the window could not react.
 class Heartbeat
@@ -119,7 +125,7 @@ TEST_F(BadInput, AMegabyteOfRandomBytesKeepsTheWindowResponsive)
     stop = true;
     writer.join();
 
-    EXPECT_LT(heartbeat.longestGapMs(), scaled(60ms).count());
+    EXPECT_LT(heartbeat.longestGapMs(), scaled(responsive).count());
     EXPECT_TRUE(window.port().portOpen());
 
     // What is still queued in the pseudo-terminal goes with it; a fresh line then reads.
@@ -145,7 +151,7 @@ TEST_F(BadInput, ALongLineWithoutAnEndIsReadInPiecesAndTheNextReadingShows)
     writer.join();
     // A read of less than a full buffer means the line has been read through.
     ASSERT_TRUE(waitUntil([&] { return window.state().DelkaPrijatehoStringu < 1024; }, 30s));
-    EXPECT_LT(heartbeat.longestGapMs(), scaled(60ms).count());
+    EXPECT_LT(heartbeat.longestGapMs(), scaled(responsive).count());
     expectANormalReadingToShow(line);
 }
 
@@ -190,7 +196,7 @@ TEST(FailingDevices, AnUnpluggedDeviceShowsTheErrorWithoutSpinningAndResumesOnce
     runEventsFor(1s);
     // A read notifier firing on the hung-up device would burn a whole core here.
     EXPECT_LT(cpuSeconds() - before, 0.3 * timeScale());
-    EXPECT_LT(heartbeat.longestGapMs(), scaled(60ms).count());
+    EXPECT_LT(heartbeat.longestGapMs(), scaled(responsive).count());
     EXPECT_EQ(window.state().Teplota, 21);
 
     PseudoTerminal replugged;
@@ -238,7 +244,7 @@ TEST(FailingDevices, AMissingOrRefusingDeviceShowsTheErrorWithItsCauseAndChanges
         EXPECT_EQ(window.windowTitle(), QStringLiteral("ZELVAX"));
         EXPECT_EQ(window.state().MinTeplota, 1000);
         EXPECT_EQ(window.state().Teplota, 0);
-        EXPECT_LT(heartbeat.longestGapMs(), scaled(60ms).count());
+        EXPECT_LT(heartbeat.longestGapMs(), scaled(responsive).count());
 
         // Choosing a working line at once, as the explanation says: the read the failing
         // cycle planned may find nothing on it yet, and that "Error" must not blame the line.
