@@ -3,6 +3,7 @@
 # of that release would run it: the root's own compilers, Qt, kernel package and tools.
 #
 #   scripts/in-release.sh SUITE [ARCH] -- COMMAND...
+#   scripts/in-release.sh SUITE [ARCH] --make-root    only make the root, if it isn't cached
 #
 # SUITE is bookworm, trixie or forky (testing); ARCH defaults to this machine's. The root is
 # made by mmdebstrap with the packages of scripts/install-deps.sh already in it, and kept as a
@@ -20,16 +21,20 @@ project=$(cd "$(dirname "$0")/.." && pwd)
 suite=${1:-}
 shift || true
 arch=$(dpkg --print-architecture)
-if [ "${1:-}" != -- ] && [ $# -gt 0 ]; then
-  arch=$1
-  shift
-fi
-[ "${1:-}" = -- ] && shift
+case "${1:-}" in
+  -* | '') ;;
+  *) arch=$1 && shift ;;
+esac
+make_only=0
+case "${1:-}" in
+  --) shift ;;
+  --make-root) make_only=1 && shift ;;
+esac
 case "$suite" in
   bookworm | trixie | forky) ;;
-  *) echo "usage: scripts/in-release.sh bookworm|trixie|forky [ARCH] -- COMMAND..." >&2; exit 2 ;;
+  *) echo "usage: scripts/in-release.sh bookworm|trixie|forky [ARCH] -- COMMAND...|--make-root" >&2; exit 2 ;;
 esac
-[ $# -gt 0 ] || { echo "in-release: no command given" >&2; exit 2; }
+[ $# -gt 0 ] || [ "$make_only" = 1 ] || { echo "in-release: no command given" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "in-release: needs root (chroot and mounts)" >&2; exit 2; }
 "$project/scripts/install-deps.sh" --arch "$arch" mmdebstrap arch-test zstd
 
@@ -85,6 +90,7 @@ if [ ! -f "$tarball" ]; then
     ! -name "$(basename "$tarball" .tar.zst).*" -delete
 fi
 flock --unlock "$lock"
+[ "$make_only" = 0 ] || exit 0
 
 root=$(mktemp -d /var/tmp/zelvax-"$suite-$arch"-XXXXXX)
 trap 'rm -rf --one-file-system "$root"' EXIT
