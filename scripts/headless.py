@@ -113,18 +113,26 @@ class HeadlessSession:
         """Types keys into the main window, one at a time as a person would."""
         subprocess.run(["xdotool", "windowfocus", "--sync", window or self.window], env=self.env)
         for name in names:
-            if name == "alt":
-                # Held for a moment: a press of no length is lost on its way through a screen
-                # reader's key handling, and the menu bar never opens.
-                subprocess.run(["xdotool", "keydown", "alt", "sleep", "0.15", "keyup", "alt"],
-                               env=self.env, check=True)
-            else:
-                subprocess.run(["xdotool", "key", name], env=self.env, check=True)
-            time.sleep(0.15)
+            self._type(name)
 
-    def choose_line(self, position, window=None):
-        """Opens "Linka" from the keyboard and picks the entry at that position (1-4)."""
-        self.keys("alt", "Right", "Down", *(["Down"] * (position - 1)), "Return", window=window)
+    def _type(self, name):
+        """One key, to whichever window has the keyboard (an open menu, say)."""
+        if name == "alt":
+            # Held for a moment: a press of no length is lost on its way through a screen
+            # reader's key handling, and the menu bar never opens.
+            subprocess.run(["xdotool", "keydown", "alt", "sleep", "0.15", "keyup", "alt"],
+                           env=self.env, check=True)
+        else:
+            subprocess.run(["xdotool", "key", name], env=self.env, check=True)
+        time.sleep(0.15)
+
+    def choose_line(self, position, window=None, listen=0):
+        """Opens "Linka" from the keyboard and picks the entry at that position (1-4), after
+        stopping on it for `listen` seconds, as a screen reader's user does to hear it: a screen
+        reader lets go of an entry whose menu closed before it could say it."""
+        self.keys("alt", "Right", "Down", *(["Down"] * (position - 1)), window=window)
+        time.sleep(listen * time_scale())
+        self._type("Return")
 
     def screenshot(self, path):
         with open(path, "wb") as out:
@@ -139,9 +147,13 @@ class HeadlessSession:
         return path
 
 
-def wait_for(condition, seconds, what):
+def time_scale():
     # Under emulation (an ARM build run by qemu-user) every time limit stretches alike.
-    deadline = time.monotonic() + seconds * max(1.0, float(os.environ.get("ZELVAX_TIME_SCALE", 1)))
+    return max(1.0, float(os.environ.get("ZELVAX_TIME_SCALE", 1)))
+
+
+def wait_for(condition, seconds, what):
+    deadline = time.monotonic() + seconds * time_scale()
     while time.monotonic() < deadline:
         value = condition()
         if value:

@@ -340,12 +340,12 @@ def screen_reader_session(args):
         wait_for(lambda: find("text", "Teplota"), 15, "the accessible fields")
         time.sleep(1)
 
-        session.choose_line(3)  # "  9600,N,8,1 - COM1"
+        session.choose_line(3, listen=1)  # "  9600,N,8,1 - COM1"
         wait_for(lambda: field_text("Teplota") == "21.3" + DEG, 10, "the reading")
         time.sleep(1)
         tab_round_the_window(session)
 
-        session.choose_line(1)  # "  9600,N,8,1 - COM2"
+        session.choose_line(1, listen=1)  # "  9600,N,8,1 - COM2"
         wait_for(lambda: field_text("Teplota") == "Error", 10, "Error on the missing device")
         time.sleep(3)  # some twenty runs of the cycle on the failed line
         tab_round_the_window(session)
