@@ -2,11 +2,13 @@
 # Runs a command in a clean root of a Debian release, with this checkout inside it, as a user
 # of that release would run it: the root's own compilers, Qt, kernel package and tools.
 #
-#   scripts/in-release.sh SUITE [ARCH] -- COMMAND...
-#   scripts/in-release.sh SUITE [ARCH] --make-root    only make the root, if it isn't cached
+#   scripts/in-release.sh SUITE [ARCH] [--build-deps] -- COMMAND...
+#   scripts/in-release.sh SUITE [ARCH] [--build-deps] --make-root    only make the root
 #
 # SUITE is bookworm, trixie or forky (testing); ARCH defaults to this machine's. The root is
-# made by mmdebstrap with the packages of scripts/install-deps.sh already in it, and kept as a
+# made by mmdebstrap with the packages of scripts/install-deps.sh already in it (with
+# --build-deps, only build-essential and the build's own packages, as on a distribution's build
+# machine), and kept as a
 # tarball in a cache outside the work tree, keyed by suite, architecture and package list, so
 # a second run starts at once. Each run unpacks a fresh copy, copies the checkout's files
 # (committed or not, without build/) to /work/zelvax, and runs COMMAND there as root, in a
@@ -26,13 +28,18 @@ case "${1:-}" in
   *) arch=$1 && shift ;;
 esac
 make_only=0
+flavour=$suite-$arch
+if [ "${1:-}" = --build-deps ]; then
+  flavour=builddeps-$suite-$arch
+  shift
+fi
 case "${1:-}" in
   --) shift ;;
   --make-root) make_only=1 && shift ;;
 esac
 case "$suite" in
   bookworm | trixie | forky) ;;
-  *) echo "usage: scripts/in-release.sh bookworm|trixie|forky [ARCH] -- COMMAND...|--make-root" >&2; exit 2 ;;
+  *) echo "usage: scripts/in-release.sh bookworm|trixie|forky [ARCH] [--build-deps] -- COMMAND...|--make-root" >&2; exit 2 ;;
 esac
 [ $# -gt 0 ] || [ "$make_only" = 1 ] || { echo "in-release: no command given" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "in-release: needs root (chroot and mounts)" >&2; exit 2; }
@@ -41,7 +48,10 @@ esac
 cache=${ZELVAX_ROOT_CACHE:-${XDG_CACHE_HOME:-${HOME:-/var/tmp}/.cache}/zelvax-roots}
 mkdir -p "$cache"
 native=$(dpkg --print-architecture)
-if [ "$arch" = "$native" ]; then
+if [ "$flavour" != "$suite-$arch" ]; then
+  mapfile -t packages < <("$project/scripts/install-deps.sh" --list-build)
+  packages+=(build-essential)
+elif [ "$arch" = "$native" ]; then
   mapfile -t packages < <("$project/scripts/install-deps.sh" --list)
   packages+=(git) # the package's time stamps come from the last commit
 else
@@ -50,14 +60,14 @@ else
   "$project/scripts/register-qemu.sh" "$arch"
 fi
 key=$(printf '%s\n' "$suite" "$arch" "${packages[@]}" | sha256sum | cut -c1-12)
-tarball=$cache/$suite-$arch-$key.tar.zst
+tarball=$cache/$flavour-$key.tar.zst
 
 mirror=http://deb.debian.org/debian
 # One run makes a root at a time; another that needs the same root waits for it.
-exec {lock}>"$cache/$suite-$arch.lock"
+exec {lock}>"$cache/$flavour.lock"
 flock "$lock"
 if [ ! -f "$tarball" ]; then
-  echo "in-release: making a $suite $arch root (mmdebstrap, ${#packages[@]} packages)" >&2
+  echo "in-release: making a $flavour root (mmdebstrap, ${#packages[@]} packages)" >&2
   sources=("deb $mirror $suite main")
   options=()
   case "$suite" in
@@ -69,8 +79,8 @@ if [ ! -f "$tarball" ]; then
       sources+=("deb $mirror $suite-updates main" "deb http://deb.debian.org/debian-security $suite-security main")
       ;;
   esac
-  log=$cache/$suite-$arch-$key.log
-  partial=$cache/partial-$suite-$arch-$key.tar.zst # mmdebstrap picks the format by the name
+  log=$cache/$flavour-$key.log
+  partial=$cache/partial-$flavour-$key.tar.zst # mmdebstrap picks the format by the name
   included=$(IFS=,; echo "${packages[*]}")
   # dpkg runs under eatmydata while the root is made (and no longer in the root once it is):
   # syncing each of its files to disk buys nothing in a root that is only ever unpacked anew.
@@ -86,7 +96,8 @@ if [ ! -f "$tarball" ]; then
   fi
   mv "$partial" "$tarball"
   # Older roots of the same suite and architecture, and their logs, are of no further use.
-  find "$cache" -maxdepth 1 \( -name "$suite-$arch-*.tar.zst" -o -name "$suite-$arch-*.log" \) \
+  # A name of the other flavour starts differently, so neither deletes the other.
+  find "$cache" -maxdepth 1 \( -name "$flavour-*.tar.zst" -o -name "$flavour-*.log" \) \
     ! -name "$(basename "$tarball" .tar.zst).*" -delete
 fi
 flock --unlock "$lock"

@@ -3,24 +3,32 @@
 # Quick and quiet when everything is already there; `apt-get update` runs once, only when
 # something is missing.
 #
-#   scripts/install-deps.sh                         the native build's packages
+#   scripts/install-deps.sh                         the native build's and the tests' packages
 #   scripts/install-deps.sh --arch ARCH PACKAGE...  these packages, for a cross build to ARCH
 #                                                   (name:ARCH for the target's own)
 #   scripts/install-deps.sh --only PACKAGE...      these packages alone (the Windows build's tools)
-#   scripts/install-deps.sh --list                  print the native build's packages
+#   scripts/install-deps.sh --list                  print the native build's and the tests' packages
+#   scripts/install-deps.sh --list-build            print what building and the unit tests need
 #
 # Names are the ones every supported Debian release has (no compiler version in them), so the
-# same list installs on Debian 12, 13 and testing.
+# same list installs on Debian 12, 13 and testing. The README explains each group.
 set -euo pipefail
 
-packages=(
-  g++ cmake ninja-build pkg-config clang-format
-  qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+# Building the program, its icons and the tests that need nothing more than a build machine.
+build_packages=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-serialport-dev libgl-dev
+  librsvg2-bin netpbm
   libgtest-dev
-  xvfb xdotool x11-utils x11-apps netpbm
+)
+packages=(
+  "${build_packages[@]}"
+  clang-format
+  qt6-qpa-plugins
+  xvfb xdotool x11-utils x11-apps
   dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-xlib
   dpkg-dev file
-  lintian appstream desktop-file-utils man-db groff-base librsvg2-bin
+  lintian appstream desktop-file-utils man-db groff-base
   weston qt6-wayland qt6-translations-l10n
   orca openbox
   qemu-system-x86 busybox-static udev kmod cpio
@@ -30,6 +38,7 @@ case "${1:-}" in
   --arch) shift 2; packages=("$@") ;;
   --only) shift; packages=("$@") ;;
   --list) printf '%s\n' "${packages[@]}"; exit 0 ;;
+  --list-build) printf '%s\n' "${build_packages[@]}"; exit 0 ;;
 esac
 
 native=$(dpkg --print-architecture)

@@ -4,6 +4,7 @@
 #include "form1.h"
 #include "form2.h"
 #include "line_table.h"
+#include "prerequisite.h"
 #include "pseudo_terminal.h"
 #include "qt_translations.h"
 
@@ -94,8 +95,8 @@ TEST(MainWindow, PlacesTheControlsAtTheirMeasuredPositions)
 
 TEST(MainWindow, ShowsQtsOwnTextsInCzechWhenTheTranslationsAreInstalled)
 {
-    if (!installCzechQtTranslations(*QCoreApplication::instance()))
-        GTEST_SKIP() << "Qt's Czech translations are not installed";
+    ZELVAX_REQUIRE(installCzechQtTranslations(*QCoreApplication::instance()),
+                   "Qt's Czech translations (qt6-translations-l10n)");
     Form1 window;
     const std::unique_ptr<QMenu> menu(
         child<QLineEdit>(window, "Text1")->createStandardContextMenu());
