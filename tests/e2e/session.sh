@@ -26,6 +26,14 @@ done
 if [ -x "$python" ] && ! "$python" -c 'import pyatspi' 2>/dev/null; then
   missing="$missing pyatspi"
 fi
+if [ "$kind" = wayland ]; then
+  plugin=""
+  for file in /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so \
+    /usr/lib/qt6/plugins/platforms/libqwayland-generic.so; do
+    [ -e "$file" ] && plugin=$file
+  done
+  [ -n "$plugin" ] || missing="$missing qt6-wayland"
+fi
 if [ -n "$missing" ]; then
   if [ "${ZELVAX_REQUIRE_ALL_TESTS:-0}" = 1 ]; then
     echo "missing:$missing (ZELVAX_REQUIRE_ALL_TESTS=1)"
