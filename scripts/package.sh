@@ -51,6 +51,13 @@ contents=$(mktemp -d)
 trap 'rm -rf "$contents"' EXIT
 dpkg-deb -x "$deb" "$contents"
 
+# The version in the package's name, its changelog and its AppStream releases is one.
+version=$(dpkg-deb -f "$deb" Version)
+changelog_version=$(zcat "$contents/usr/share/doc/zelvax/changelog.gz" | sed -n '1s/^zelvax (\([^)]*\)).*/\1/p')
+metainfo_version=$(grep -m1 -o '<release version="[^"]*"' "$contents"/usr/share/metainfo/*.metainfo.xml | cut -d'"' -f2)
+[ "${version%%+*}" = "$changelog_version" ] && [ "$changelog_version" = "$metainfo_version" ] ||
+  fail "versions disagree: package $version, changelog $changelog_version, metainfo $metainfo_version"
+
 echo "== lintian --pedantic" >&2
 lintian_out=$(lintian --pedantic --display-info --tag-display-limit 0 "$deb" 2>&1) || true
 [ -n "$lintian_out" ] && echo "$lintian_out"

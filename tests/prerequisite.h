@@ -14,9 +14,9 @@ inline bool everyTestRequired()
 }
 
 // Returns from the test when the prerequisite is missing.
-#define ZELVAX_REQUIRE(available, what)                                                       \
-    if (available) {                                                                          \
-    } else if (everyTestRequired())                                                           \
-        FAIL() << "missing: " << what << " (ZELVAX_REQUIRE_ALL_TESTS=1)";                   \
-    else                                                                                      \
+#define ZELVAX_REQUIRE(available, what)                                                            \
+    if (available) {                                                                               \
+    } else if (everyTestRequired())                                                                \
+        FAIL() << "missing: " << what << " (ZELVAX_REQUIRE_ALL_TESTS=1)";                          \
+    else                                                                                           \
         GTEST_SKIP() << "skipped: needs " << what
