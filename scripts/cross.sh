@@ -18,15 +18,8 @@ case "$arch" in
 esac
 SECONDS=0
 
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-
 # 1. The architecture and the target's packages, beside the native ones.
 scripts/install-deps.sh
-if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
-  $sudo dpkg --add-architecture "$arch"
-  $sudo apt-get update -qq
-fi
 scripts/install-deps.sh --arch "$arch" \
   "crossbuild-essential-$arch" qemu-user qemu-user-static \
   "qt6-base-dev:$arch" "qt6-serialport-dev:$arch" "qt6-wayland:$arch" "qt6-qpa-plugins:$arch" \

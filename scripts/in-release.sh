@@ -5,7 +5,7 @@
 #   scripts/in-release.sh SUITE [ARCH] [--build-deps] -- COMMAND...
 #   scripts/in-release.sh SUITE [ARCH] [--build-deps] --make-root    only make the root
 #
-# SUITE is bookworm, trixie or forky (testing); ARCH defaults to this machine's. The root is
+# SUITE is a release of scripts/releases.txt; ARCH defaults to this machine's. The root is
 # made by mmdebstrap with the packages of scripts/install-deps.sh already in it (with
 # --build-deps, only build-essential and the build's own packages, as on a distribution's build
 # machine), and kept as a
@@ -19,6 +19,7 @@
 # line that says so.
 set -euo pipefail
 project=$(cd "$(dirname "$0")/.." && pwd)
+source "$project/scripts/releases.sh"
 
 suite=${1:-}
 shift || true
@@ -37,13 +38,13 @@ case "${1:-}" in
   --) shift ;;
   --make-root) make_only=1 && shift ;;
 esac
-case "$suite" in
-  bookworm | trixie | forky) ;;
-  *) echo "usage: scripts/in-release.sh bookworm|trixie|forky [ARCH] [--build-deps] -- COMMAND...|--make-root" >&2; exit 2 ;;
-esac
+release_field "$suite" status >/dev/null || {
+  echo "usage: scripts/in-release.sh $(release_names | paste -sd'|') [ARCH] [--build-deps] -- COMMAND...|--make-root" >&2
+  exit 2
+}
 [ $# -gt 0 ] || [ "$make_only" = 1 ] || { echo "in-release: no command given" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "in-release: needs root (chroot and mounts)" >&2; exit 2; }
-"$project/scripts/install-deps.sh" --arch "$arch" mmdebstrap arch-test zstd
+"$project/scripts/install-deps.sh" --only mmdebstrap arch-test zstd
 
 cache=${ZELVAX_ROOT_CACHE:-${XDG_CACHE_HOME:-${HOME:-/var/tmp}/.cache}/zelvax-roots}
 mkdir -p "$cache"
@@ -62,23 +63,21 @@ fi
 key=$(printf '%s\n' "$suite" "$arch" "${packages[@]}" | sha256sum | cut -c1-12)
 tarball=$cache/$flavour-$key.tar.zst
 
-mirror=http://deb.debian.org/debian
 # One run makes a root at a time; another that needs the same root waits for it.
 exec {lock}>"$cache/$flavour.lock"
 flock "$lock"
 if [ ! -f "$tarball" ]; then
   echo "in-release: making a $flavour root (mmdebstrap, ${#packages[@]} packages)" >&2
+  # The archive this machine's apt uses, a local mirror or proxy included.
+  mirror=$(debian_archive)
   sources=("deb $mirror $suite main")
   options=()
-  case "$suite" in
-    forky)
-      # Testing's Release file may be out of date on a mirror; it is still signed.
-      options+=(--aptopt='Acquire::Check-Valid-Until "false"')
-      ;;
-    *)
-      sources+=("deb $mirror $suite-updates main" "deb http://deb.debian.org/debian-security $suite-security main")
-      ;;
-  esac
+  if [ "$(release_field "$suite" release-file)" = current ]; then
+    sources+=("deb $mirror $suite-updates main" "deb $(debian_archive security) $suite-security main")
+  else
+    # Testing's Release file may be out of date on a mirror; it is still signed.
+    options+=(--aptopt='Acquire::Check-Valid-Until "false"')
+  fi
   log=$cache/$flavour-$key.log
   partial=$cache/partial-$flavour-$key.tar.zst # mmdebstrap picks the format by the name
   included=$(IFS=,; echo "${packages[*]}")
@@ -100,17 +99,22 @@ if [ ! -f "$tarball" ]; then
   find "$cache" -maxdepth 1 \( -name "$flavour-*.tar.zst" -o -name "$flavour-*.log" \) \
     ! -name "$(basename "$tarball" .tar.zst).*" -delete
 fi
-flock --unlock "$lock"
 [ "$make_only" = 0 ] || exit 0
 
 root=$(mktemp -d /var/tmp/zelvax-"$suite-$arch"-XXXXXX)
 # A used root goes in the background, at the lowest priority: deleting its files takes minutes
 # on a busy machine, and the next step needs none of that.
 trap 'nice -n 19 rm -rf --one-file-system "$root" </dev/null >/dev/null 2>&1 &' EXIT
+# Still under the lock: a run that makes a root of another package list deletes this one.
 tar --zstd -xf "$tarball" -C "$root"
+flock --unlock "$lock"
 mkdir -p "$root/work/zelvax"
+# The checkout as it stands, committed or not: a tracked file deleted from the work tree is
+# left out, as it is gone from the work tree.
 (cd "$project" && git ls-files -z --cached --others --exclude-standard |
-  xargs -0 tar --no-recursion -cf - 2>/dev/null) | tar -xf - -C "$root/work/zelvax"
+  while IFS= read -r -d '' file; do
+    if [ -e "$file" ] || [ -L "$file" ]; then printf '%s\0' "$file"; fi
+  done | tar --no-recursion --null -T - -cf -) | tar -xf - -C "$root/work/zelvax"
 cp -a "$project/.git" "$root/work/zelvax/.git" # the package's time stamps come from the last commit
 build=$project/build/roots/$suite-$arch
 home_cache=$cache/$suite-$arch-home

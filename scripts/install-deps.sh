@@ -4,8 +4,9 @@
 # something is missing.
 #
 #   scripts/install-deps.sh                         the native build's and the tests' packages
-#   scripts/install-deps.sh --arch ARCH PACKAGE...  these packages, for a cross build to ARCH
-#                                                   (name:ARCH for the target's own)
+#   scripts/install-deps.sh --arch ARCH PACKAGE...  these packages, for a cross build to ARCH:
+#                                                   adds ARCH to dpkg's architectures first
+#                                                   (name:ARCH for the target's own packages)
 #   scripts/install-deps.sh --only PACKAGE...      these packages alone (the Windows build's tools)
 #   scripts/install-deps.sh --list                  print the native build's and the tests' packages
 #   scripts/install-deps.sh --list-build            print what building and the unit tests need
@@ -34,14 +35,20 @@ packages=(
   qemu-system-x86 busybox-static udev kmod cpio
   clang libclang-rt-dev
 )
+target=""
 case "${1:-}" in
-  --arch) shift 2; packages=("$@") ;;
+  --arch) target=${2:?--arch needs an architecture}; shift 2; packages=("$@") ;;
   --only) shift; packages=("$@") ;;
   --list) printf '%s\n' "${packages[@]}"; exit 0 ;;
   --list-build) printf '%s\n' "${build_packages[@]}"; exit 0 ;;
 esac
 
 native=$(dpkg --print-architecture)
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+# Another apt (unattended-upgrades, PackageKit) may hold dpkg's lock for a while: wait for it.
+wait_lock=(-o DPkg::Lock::Timeout=600)
 
 # Whether a package is installed. With a second architecture on the machine a bare name can
 # match the other architecture's copy, or both: a bare name counts only in the native or the
@@ -54,6 +61,14 @@ installed() {
     awk -v want="$want" '($1 == want || $1 == "all") && $2 ~ /^(installed|triggers-pending|triggers-awaited)$/ { found = 1 }
       END { exit !found }'
 }
+
+# The target's packages come from its architecture, which dpkg must know; the native ones
+# stay at the same version, as multiarch requires.
+if [ -n "$target" ] && [ "$target" != "$native" ] &&
+  ! dpkg --print-foreign-architectures | grep -qx "$target"; then
+  $sudo dpkg --add-architecture "$target"
+  $sudo apt-get "${wait_lock[@]}" update -qq
+fi
 
 find_missing() {
   missing=()
@@ -70,11 +85,6 @@ flock "$lock"
 find_missing
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "Installing: ${missing[*]}" >&2
-export DEBIAN_FRONTEND=noninteractive
-# Another apt (unattended-upgrades, PackageKit) may hold dpkg's lock for a while: wait for it.
-wait_lock=(-o DPkg::Lock::Timeout=600)
 $sudo apt-get "${wait_lock[@]}" update -qq
 $sudo apt-get "${wait_lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

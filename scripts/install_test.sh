@@ -59,20 +59,26 @@ scripts/install-deps.sh
 mkdir -p "build/roots/$suite-$arch"
 cp "$deb" "build/roots/$suite-$arch/"
 
-export DISPLAY=:94
 processes=()
+work=$(mktemp -d)
 cleanup() {
   for pid in "${processes[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
   return 0
 }
 trap cleanup EXIT
-Xvfb "$DISPLAY" -nolisten tcp >/dev/null 2>&1 &
+# A free display, which Xvfb picks and tells once it is ready.
+Xvfb -displayfd 3 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 processes+=($!)
-line=$(mktemp -u /tmp/zelvax-line-XXXXXX)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "FAIL Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$(head -n1 "$work/display")
+line=$work/line
 build/ci/tools/zelvax-thermometer --link "$line" --baud 9600 --interval 300 --start 21.5 \
   --seconds 1800 >/dev/null &
 processes+=($!)
 for _ in $(seq 50); do [ -e "$line" ] && break; sleep 0.1; done
+[ -e "$line" ] || { echo "FAIL the simulated thermometer made no line" >&2; exit 1; }
 device=$(readlink -f "$line")
 
 # /dev is shared with the root, so the thermometer's pseudo-terminal is there under its name.

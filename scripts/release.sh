@@ -6,13 +6,16 @@
 # root; arm64 and armhf are cross-built there and their whole suite runs under qemu-user
 # (scripts/cross.sh). Prints the package's path as its last line.
 #
-#   scripts/release.sh bookworm|trixie|forky amd64|arm64|armhf
+#   scripts/release.sh SUITE amd64|arm64|armhf      SUITE: a release of scripts/releases.txt
 #
 # Exit status 3: apt could not make the root (testing may be broken for a while).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/releases.sh
 suite=${1:-} arch=${2:-}
 native=$(dpkg --print-architecture)
+usage="usage: scripts/release.sh $(release_names | paste -sd'|') $native|arm64|armhf"
+release_field "$suite" status >/dev/null || { echo "$usage" >&2; exit 2; }
 case "$arch" in
   "$native") command=(scripts/test.sh) folder=release ;;
   arm64 | armhf)
@@ -20,7 +23,7 @@ case "$arch" in
     scripts/register-qemu.sh "$arch"
     command=(scripts/cross.sh "$arch") folder=release-$arch
     ;;
-  *) echo "usage: scripts/release.sh bookworm|trixie|forky $native|arm64|armhf" >&2; exit 2 ;;
+  *) echo "$usage" >&2; exit 2 ;;
 esac
 SECONDS=0
 # Everything but the package's path goes to the standard error.

@@ -13,6 +13,7 @@ set -euo pipefail
 # Failures inside $(...) stop the script too.
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
+source scripts/releases.sh
 SECONDS=0
 
 # Qt's generators (moc, uic, rcc) are the host's: the Qt for Windows must be the same version.
@@ -37,9 +38,11 @@ fetch_qt_source() {
   local tarball=$cache/src/$qt_tarball
   if ! echo "$qt_sha256  $tarball" | sha256sum --check --status 2>/dev/null; then
     mkdir -p "$cache/src"
-    say "downloading $qt_tarball from Debian's archive"
-    curl -sSf -o "$tarball.part" \
-      "http://deb.debian.org/debian/pool/main/q/qt6-base/$qt_tarball"
+    # From the archive this machine's apt uses, a local mirror or proxy included.
+    local archive
+    archive=$(debian_archive)
+    say "downloading $qt_tarball from $archive"
+    curl -sSf -o "$tarball.part" "$archive/pool/main/q/qt6-base/$qt_tarball"
     echo "$qt_sha256  $tarball.part" | sha256sum --check --status ||
       { say "$qt_tarball does not have the expected checksum"; return 1; }
     mv "$tarball.part" "$tarball"

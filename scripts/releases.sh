@@ -1,0 +1,42 @@
+# The Debian releases of scripts/releases.txt, for the scripts that source this file.
+
+releases_table=$(dirname "${BASH_SOURCE[0]}")/releases.txt
+
+# release_field NAME FIELD: one field (version, status, release-file, architectures) of a
+# release; fails, saying nothing, for a name that is not in the table.
+release_field() {
+  awk -v name="$1" -v field="$2" '
+    BEGIN { column["version"] = 2; column["status"] = 3; column["release-file"] = 4; column["architectures"] = 5 }
+    !/^#/ && $1 == name { print $column[field]; found = 1 }
+    END { exit !found }' "$releases_table"
+}
+
+# release_names [STATUS...]: the names of the releases, or of those with one of these statuses.
+release_names() {
+  awk -v wanted=" $* " '!/^#/ && NF && (wanted == "  " || index(wanted, " " $3 " ")) { print $1 }' \
+    "$releases_table"
+}
+
+# release_architectures NAME: the architectures a release is packaged for, one a line.
+release_architectures() {
+  release_field "$1" architectures | tr ',' '\n'
+}
+
+# debian_archive [security]: the address of the Debian archive that this machine's apt takes
+# its packages from (with "security", of its security archive), as its sources name it, so
+# that a local mirror or proxy serves the roots too. Fails, saying why, when apt has none.
+debian_archive() {
+  local want=${1:-} uri
+  archive_uri() {
+    apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Created-By: Packages' 2>/dev/null |
+      awk -v security="$want" '(security != "") == ($2 ~ /-security$/) { print $1; exit }'
+  }
+  uri=$(archive_uri)
+  if [ -z "$uri" ]; then
+    # apt lists only the sources whose indexes it has fetched.
+    apt-get update -qq >/dev/null 2>&1 || true
+    uri=$(archive_uri)
+  fi
+  [ -n "$uri" ] || { echo "no Debian ${want:+$want }archive in this machine's apt sources" >&2; return 1; }
+  echo "${uri%/}"
+}
