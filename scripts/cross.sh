@@ -4,6 +4,7 @@
 # checked as the native one is.
 #
 #   scripts/cross.sh arm64|armhf                  build, test, package and check
+#   scripts/cross.sh arm64|armhf --package-only   only package and check
 #
 # It adds the architecture to this machine and installs the target's libraries, which keeps
 # the native ones at the same version: the README's test command leaves it out for that reason.
@@ -28,6 +29,11 @@ scripts/install-deps.sh --arch "$arch" \
 # 2. The end-to-end tests start the target's programs themselves, which needs the kernel to
 # hand ARM executables to qemu; CTest's own emulator covers the rest.
 scripts/register-qemu.sh "$arch"
+
+if [ "${2:-}" = --package-only ]; then
+  scripts/package.sh --arch "$arch"
+  exit
+fi
 
 # 3 and 4. Build with warnings as errors and run every test under emulation, where the
 # timing bounds stretch by one factor.

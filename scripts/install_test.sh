@@ -7,31 +7,35 @@
 # left behind. Changes nothing outside the root.
 #
 #   scripts/install_test.sh SUITE ARCH DEB
-#   scripts/install_test.sh --inside DEB DEVICE    the part that runs in the root (not by hand)
+#   scripts/install_test.sh SUITE ARCH --bare -- COMMAND...
+#
+# The second form runs COMMAND in a bare root of the release (nothing but apt) to install the
+# program its own way (scripts/repo_test.sh installs from an apt repository); it calls, as
+# often as it likes, the steps that run in the root:
+#
+#   scripts/install_test.sh --show-reading    start the installed program for this machine to
+#                                             drive until a reading shows; fails unless it ends
+#                                             with status 0 on SIGTERM
+#   scripts/install_test.sh --purge           purge it and check that none of its files is left
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-inside() {
-  local deb=$1 device=$2
-  export DEBIAN_FRONTEND=noninteractive
-  echo "== apt-get install ./$(basename "$deb")" >&2
-  apt-get update -qq # mmdebstrap leaves no package lists behind
-  apt-get install -y -qq "$deb" >/dev/null
-  dpkg-query -W -f='${Package} ${Version} ${Architecture}: ${Status}\n' zelvax
-  local files
+show_reading() {
+  local desktop exec_line status=0
+  desktop=$(dpkg -L zelvax | grep '/usr/share/applications/.*\.desktop$')
+  exec_line=$(sed -n 's/^Exec=//p' "$desktop" | sed 's/ *%[fFuUik]//g')
+  echo "== starting \"$exec_line\" from $desktop, COM1 on $ZELVAX_TEST_DEVICE" >&2
+  ZELVAX_COM1=$ZELVAX_TEST_DEVICE LANG=C.UTF-8 sh -c "exec $exec_line" || status=$?
+  echo "the program ended with status $status on SIGTERM"
+  [ "$status" -eq 0 ]
+}
+
+purge() {
+  local files left=0 path
   files=$(mktemp)
   dpkg -L zelvax >"$files"
-  local desktop exec_line
-  desktop=$(grep '/usr/share/applications/.*\.desktop$' "$files")
-  exec_line=$(sed -n 's/^Exec=//p' "$desktop" | sed 's/ *%[fFuUik]//g')
-  echo "== starting \"$exec_line\" from $desktop, COM1 on $device" >&2
-  local status=0
-  ZELVAX_COM1=$device LANG=C.UTF-8 sh -c "exec $exec_line" || status=$?
-  echo "the program ended with status $status on SIGTERM"
-
   echo "== apt-get purge zelvax" >&2
-  apt-get purge -y -qq zelvax >/dev/null
-  local left=0 path
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq zelvax >/dev/null
   while read -r path; do
     # Folders such as /usr/share are shared with other packages; the package's own go.
     if [ -e "$path" ] && { [ ! -d "$path" ] || [[ "$path" == */zelvax ]]; }; then
@@ -39,25 +43,43 @@ inside() {
       left=1
     fi
   done <"$files"
-  [ "$left" -eq 0 ] && [ "$status" -eq 0 ] || return 1
+  [ "$left" -eq 0 ] || return 1
   echo "purged: none of the package's $(wc -l <"$files") paths is left"
 }
 
-if [ "${1:-}" = --inside ]; then
-  inside "$2" "$3"
-  exit
-fi
+install_file() {
+  export DEBIAN_FRONTEND=noninteractive
+  echo "== apt-get install ./$(basename "$1")" >&2
+  apt-get update -qq # mmdebstrap leaves no package lists behind
+  apt-get install -y -qq "$1" >/dev/null
+  dpkg-query -W -f='${Package} ${Version} ${Architecture}: ${Status}\n' zelvax
+  show_reading
+  purge
+}
 
-[ $# -eq 3 ] || { echo "usage: scripts/install_test.sh SUITE ARCH DEB" >&2; exit 2; }
+case "${1:-}" in
+  --show-reading) show_reading; exit ;;
+  --purge) purge; exit ;;
+  --install-file) install_file "$2"; exit ;;
+esac
+
+[ $# -ge 3 ] || { echo "usage: scripts/install_test.sh SUITE ARCH DEB|--bare -- COMMAND..." >&2; exit 2; }
 suite=$1 arch=$2
-deb=$(realpath "$3")
+if [ "$3" = --bare ]; then
+  [ "${4:-}" = -- ] && [ $# -ge 5 ] || { echo "install_test: --bare needs -- COMMAND" >&2; exit 2; }
+  root=(--bare)
+  command=("${@:5}")
+else
+  mkdir -p "build/roots/$suite-$arch"
+  cp "$3" "build/roots/$suite-$arch/"
+  root=()
+  command=(scripts/install_test.sh --install-file "./build/$(basename "$3")")
+fi
 scripts/install-deps.sh
 # The thermometer and the keyboard are this machine's; the root only gets the package.
 [ -x build/ci/tools/zelvax-thermometer ] || {
   cmake --preset ci >/dev/null && cmake --build --preset ci --target zelvax-thermometer >/dev/null
 }
-mkdir -p "build/roots/$suite-$arch"
-cp "$deb" "build/roots/$suite-$arch/"
 
 processes=()
 work=$(mktemp -d)
@@ -75,36 +97,56 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -n1 "$work/display")
 line=$work/line
 build/ci/tools/zelvax-thermometer --link "$line" --baud 9600 --interval 300 --start 21.5 \
-  --seconds 1800 >/dev/null &
+  --seconds 3600 >/dev/null &
 processes+=($!)
 for _ in $(seq 50); do [ -e "$line" ] && break; sleep 0.1; done
 [ -e "$line" ] || { echo "FAIL the simulated thermometer made no line" >&2; exit 1; }
-device=$(readlink -f "$line")
-
 # /dev is shared with the root, so the thermometer's pseudo-terminal is there under its name.
-scripts/in-release.sh "$suite" "$arch" -- scripts/install_test.sh --inside \
-  "./build/$(basename "$deb")" "$device" &
-root=$!
-processes+=("$root")
+ZELVAX_TEST_DEVICE=$(readlink -f "$line")
+export ZELVAX_TEST_DEVICE
 
-# Under emulation apt and the program's start take minutes; the root's end stops the wait.
-window=""
-while kill -0 "$root" 2>/dev/null; do
-  window=$(xdotool search --onlyvisible --name '^ZELVAX' 2>/dev/null | head -n1) && [ -n "$window" ] && break
+scripts/in-release.sh "$suite" "$arch" "${root[@]}" -- "${command[@]}" &
+inside=$!
+processes+=("$inside")
+
+# Drives one start of the program: COM1 from the keyboard, then a reading in the caption.
+drive() {
+  local window=$1 caption="" program
+  echo "the window \"ZELVAX\" is shown"
+  xdotool windowfocus --sync "$window" keydown alt sleep 0.15 keyup alt
+  for key in Right Down Down Down Return; do xdotool key "$key"; sleep 0.5; done
+  for _ in $(seq 240); do
+    caption=$(xdotool getwindowname "$window")
+    [[ "$caption" == "ZELVAX   "* ]] && break
+    sleep 0.25
+  done
+  program=$(xdotool getwindowpid "$window")
+  kill -TERM "$program"
+  [[ "$caption" == "ZELVAX   "* ]] || { echo "FAIL no reading arrived: '$caption'" >&2; return 1; }
+  echo "a reading arrived: caption '$caption'"
+  # The window is gone before the next start is looked for.
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --name '^ZELVAX' >/dev/null 2>&1 || return 0
+    sleep 0.2
+  done
+  echo "FAIL the window stayed after SIGTERM" >&2
+  return 1
+}
+
+# Every start of the program in the root is driven, until the root's command ends. Under
+# emulation apt and the program's start take minutes.
+shown=0
+failed=0
+while kill -0 "$inside" 2>/dev/null; do
+  window=$(xdotool search --onlyvisible --name '^ZELVAX' 2>/dev/null | head -n1) || true
+  if [ -n "$window" ]; then
+    shown=$((shown + 1))
+    drive "$window" || failed=1
+  fi
   sleep 0.5
 done
-[ -n "$window" ] || { echo "FAIL the window did not appear" >&2; wait "$root"; exit 1; }
-echo "the window \"ZELVAX\" is shown"
-xdotool windowfocus --sync "$window" keydown alt sleep 0.15 keyup alt
-for key in Right Down Down Down Return; do xdotool key "$key"; sleep 0.5; done
-caption=""
-for _ in $(seq 240); do
-  caption=$(xdotool getwindowname "$window")
-  [[ "$caption" == "ZELVAX   "* ]] && break
-  sleep 0.25
-done
-program=$(xdotool getwindowpid "$window")
-kill -TERM "$program"
-[[ "$caption" == "ZELVAX   "* ]] || { echo "FAIL no reading arrived: '$caption'" >&2; wait "$root"; exit 1; }
-echo "a reading arrived: caption '$caption'"
-wait "$root"
+status=0
+wait "$inside" || status=$?
+[ "$shown" -gt 0 ] || { echo "FAIL the window did not appear" >&2; exit 1; }
+[ "$failed" -eq 0 ] || exit 1
+exit "$status"

@@ -27,7 +27,11 @@ scripts/install-deps.sh
 # Hardened as Debian builds its own packages, and reproducible: dpkg-buildflags maps the
 # build folder away, and every time stamp in the package is the last commit's.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
+# A source tarball has no git: it carries the last commit's time in .source-date-epoch.
+last_commit_time() {
+  git log -1 --format=%ct 2>/dev/null || cat .source-date-epoch 2>/dev/null || date +%s
+}
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(last_commit_time)}
 export SOURCE_DATE_EPOCH
 # The release this is built on and for: "+deb12", "+deb13", or testing's name ("+forky"),
 # which sorts after the stable releases.

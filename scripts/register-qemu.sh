@@ -12,7 +12,7 @@ case "${1:-}" in
   armhf) emulator=qemu-arm ;;
   *) echo "usage: scripts/register-qemu.sh arm64|armhf" >&2; exit 2 ;;
 esac
-"$(dirname "$0")/install-deps.sh" --arch "$1" qemu-user qemu-user-static
+"$(dirname "$0")/install-deps.sh" --only qemu-user qemu-user-static
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then

@@ -7,6 +7,8 @@
 # (scripts/cross.sh). Prints the package's path as its last line.
 #
 #   scripts/release.sh SUITE amd64|arm64|armhf      SUITE: a release of scripts/releases.txt
+#   scripts/release.sh SUITE ARCH --package-only    the package alone, built and checked
+#                                                   there, for a suite tested elsewhere
 #
 # Exit status 3: apt could not make the root (testing may be broken for a while).
 set -euo pipefail
@@ -16,12 +18,16 @@ suite=${1:-} arch=${2:-}
 native=$(dpkg --print-architecture)
 usage="usage: scripts/release.sh $(release_names | paste -sd'|') $native|arm64|armhf"
 release_field "$suite" status >/dev/null || { echo "$usage" >&2; exit 2; }
+package_only=${3:-}
 case "$arch" in
-  "$native") command=(scripts/test.sh) folder=release ;;
+  "$native")
+    command=(scripts/test.sh) folder=release
+    [ "$package_only" = --package-only ] && command=(scripts/package.sh)
+    ;;
   arm64 | armhf)
     # The emulator is registered from here, with the kernel, for the root to use.
     scripts/register-qemu.sh "$arch"
-    command=(scripts/cross.sh "$arch") folder=release-$arch
+    command=(scripts/cross.sh "$arch" ${package_only:+"$package_only"}) folder=release-$arch
     ;;
   *) echo "$usage" >&2; exit 2 ;;
 esac
@@ -29,5 +35,7 @@ SECONDS=0
 # Everything but the package's path goes to the standard error.
 scripts/in-release.sh "$suite" -- "${command[@]}" >&2
 deb=$(ls "build/roots/$suite-$native/$folder"/zelvax_*_"$arch".deb)
-echo "release: $suite $arch built, tested and packaged in $SECONDS s" >&2
+done="built, tested and packaged"
+[ "$package_only" = --package-only ] && done="built and packaged"
+echo "release: $suite $arch $done in $SECONDS s" >&2
 echo "$deb"

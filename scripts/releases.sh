@@ -17,6 +17,11 @@ release_names() {
     "$releases_table"
 }
 
+# released_names: the releases that get packages, every one but testing.
+released_names() {
+  awk '!/^#/ && NF && $3 != "testing" { print $1 }' "$releases_table"
+}
+
 # release_architectures NAME: the architectures a release is packaged for, one a line.
 release_architectures() {
   release_field "$1" architectures | tr ',' '\n'

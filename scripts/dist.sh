@@ -1,0 +1,211 @@
+#!/usr/bin/env bash
+# Makes every artefact of a release, from a clean checkout (a tag vX.Y, or HEAD), into
+# dist/VERSION/, and prints that folder's path as its last line:
+#
+#   zelvax-VERSION.tar.gz            the source, from git archive: the same bytes from any clone
+#   zelvax_VERSION+debNN_ARCH.deb    a package for each release and architecture of
+#                                    scripts/releases.txt but testing, each built in a clean
+#                                    root of its release (scripts/release.sh)
+#   zelvax-VERSION-windows-x64.exe   the Windows installer, and the zip (scripts/windows.sh)
+#   SHA256SUMS, SHA256SUMS.asc       the checksums of all of the above, signed
+#   apt/                             a signed apt repository of the packages, one suite per
+#                                    release, with the public key as a binary keyring and a
+#                                    deb822 zelvax.sources: publish this folder, as it is, at
+#                                    $ZELVAX_APT_URL on any static web host
+#
+#   scripts/dist.sh [--deb FILE]... [--windows DIR]
+#   scripts/dist.sh --repository FOLDER DEB...     only an apt repository of these packages
+#
+# --deb gives a package that was already built for its release and architecture (as CI's
+# release steps build them), to take instead of building it again; --windows a folder that
+# already holds the installer and the zip.
+#
+# The release key is the maintainer's: the secret key in $GNUPGHOME whose fingerprint
+# ZELVAX_RELEASE_KEY names. Without ZELVAX_RELEASE_KEY a throwaway key signs, and the result
+# is not a release; the throwaway key's home is left in build/dist-gnupg for the tests, which
+# publish further states of the repository with it. Needs root, for the clean roots.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/releases.sh
+SECONDS=0
+
+say() { echo "dist: $*" >&2; }
+fail() {
+  say "$*"
+  exit 1
+}
+
+debs=()
+windows=""
+only_repository=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --deb) debs+=("$(realpath "$2")") && shift ;;
+    --windows) windows=$(realpath "$2") && shift ;;
+    --repository) only_repository=$2 && shift 2 && debs=("$@") && break ;;
+    *) fail "usage: scripts/dist.sh [--deb FILE]... [--windows DIR] | --repository FOLDER DEB..." ;;
+  esac
+  shift
+done
+
+# The source. git archive gives each file its commit's time, and gzip -n adds none of its
+# own; a build from the tarball takes its time stamps from .source-date-epoch.
+source_tarball() {
+  local name=zelvax-$version epoch
+  epoch=$(git log -1 --format=%ct)
+  git archive --format=tar --prefix="$name/" --add-virtual-file="$name/.source-date-epoch:$epoch
+" HEAD | gzip -9n >"$dist/$name.tar.gz"
+  say "source: $name.tar.gz"
+}
+
+# A given package of that release and architecture, or one built in a clean root.
+package_for() {
+  local suite=$1 arch=$2 want deb
+  want="$version+deb$(release_field "$suite" version) $arch"
+  for deb in "${debs[@]}"; do
+    if [ "$(dpkg-deb -f "$deb" Version Architecture | awk '{ print $2 }' | paste -sd' ')" = "$want" ]; then
+      cp "$deb" "$dist/"
+      say "package: $(basename "$deb"), as built before"
+      return
+    fi
+  done
+  deb=$(scripts/release.sh "$suite" "$arch" --package-only | tail -n1)
+  cp "$deb" "$dist/"
+  say "package: $(basename "$deb"), built in a clean $suite root"
+}
+
+windows_files() {
+  if [ -z "$windows" ]; then
+    scripts/windows.sh >&2
+    windows=$PWD/build/windows/dist
+  fi
+  local file
+  for file in "zelvax-$version-windows-x64.exe" "zelvax-$version-windows-x64.zip"; do
+    [ -f "$windows/$file" ] || fail "$windows has no $file"
+    cp "$windows/$file" "$dist/"
+  done
+  say "windows: the installer and the zip"
+}
+
+# The maintainer's key, or a throwaway one in a home of its own. An Ed25519 key: Debian 12's
+# gpgv and Debian 13's Sequoia both take it, and no crypto policy dates it.
+signing_key() {
+  if [ -n "${ZELVAX_RELEASE_KEY:-}" ]; then
+    gpg --batch --list-secret-keys "$ZELVAX_RELEASE_KEY" >/dev/null 2>&1 ||
+      fail "no secret key $ZELVAX_RELEASE_KEY in ${GNUPGHOME:-~/.gnupg}"
+    key=$ZELVAX_RELEASE_KEY
+    return
+  fi
+  GNUPGHOME=$PWD/build/dist-gnupg
+  export GNUPGHOME
+  gpgconf --kill all >/dev/null 2>&1 || true
+  rm -rf "$GNUPGHOME"
+  mkdir -p -m 700 "$GNUPGHOME"
+  trap 'gpgconf --kill all >/dev/null 2>&1 || true' EXIT
+  gpg --batch --quiet --passphrase '' --quick-gen-key \
+    "ZELVAX throwaway key, not a release <zelvax@localhost>" ed25519 sign never 2>/dev/null
+  key=$(gpg --batch --with-colons --list-secret-keys | awk -F: '$1 == "fpr" { print $10; exit }')
+  say "no ZELVAX_RELEASE_KEY: signed with a throwaway key $key; this is not a release"
+}
+
+checksums() {
+  (cd "$dist" && sha256sum -- *.tar.gz *.deb *.exe *.zip >SHA256SUMS)
+  gpg --batch --yes --armor --local-user "$key" --detach-sign --output "$dist/SHA256SUMS.asc" \
+    "$dist/SHA256SUMS"
+}
+
+# The repository of some packages, made by reprepro, whose own files stay out of what is
+# published.
+repository() {
+  local apt=$1 work suite
+  shift
+  work=$(mktemp -d)
+  mkdir -p "$work/conf" "$apt"
+  for suite in $(released_names); do
+    cat >>"$work/conf/distributions" <<CONF
+Origin: ZELVAX
+Label: ZELVAX
+Codename: $suite
+Architectures: $(release_architectures "$suite" | paste -sd' ')
+Components: main
+Description: ZELVAX for Debian $(release_field "$suite" version) "$suite"
+SignWith: $key
+ValidFor: 365d
+
+CONF
+  done
+  local deb
+  for deb in "$@"; do
+    suite=$(release_for_package "$deb")
+    reprepro --silent --basedir "$work" --outdir "$apt" includedeb "$suite" "$deb"
+  done
+  rm -rf "$work"
+  gpg --batch --export "$key" >"$apt/zelvax-archive-keyring.gpg"
+  cat >"$apt/zelvax.sources" <<SOURCES
+Types: deb
+URIs: ${ZELVAX_APT_URL:-https://zelvax.invalid/apt/}
+Suites: $(release_names stable)
+Components: main
+Signed-By: /usr/share/keyrings/zelvax-archive-keyring.gpg
+SOURCES
+  say "apt repository: suites $(ls "$apt/dists" | paste -sd' '), $(find "$apt/pool" -name '*.deb' | wc -l) packages"
+}
+
+# The release a package was built for, by the version it names (+deb13).
+release_for_package() {
+  local number suite
+  number=$(dpkg-deb -f "$1" Version | sed -n 's/.*+deb\([0-9]*\)$/\1/p')
+  for suite in $(release_names); do
+    [ "$(release_field "$suite" version)" = "$number" ] && echo "$suite" && return
+  done
+  fail "$(basename "$1") names no release of scripts/releases.txt"
+}
+
+# What a user checks, checked here first.
+self_check() {
+  (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
+  gpgv --quiet --keyring "$dist/apt/zelvax-archive-keyring.gpg" "$dist/SHA256SUMS.asc" \
+    "$dist/SHA256SUMS" 2>/dev/null || fail "SHA256SUMS.asc does not verify"
+  local suite
+  for suite in $(ls "$dist/apt/dists"); do
+    gpgv --quiet --keyring "$dist/apt/zelvax-archive-keyring.gpg" \
+      "$dist/apt/dists/$suite/InRelease" 2>/dev/null || fail "$suite's InRelease does not verify"
+  done
+}
+
+if [ -n "$only_repository" ]; then
+  [ -n "${ZELVAX_RELEASE_KEY:-}" ] || fail "--repository signs with ZELVAX_RELEASE_KEY"
+  key=$ZELVAX_RELEASE_KEY
+  scripts/install-deps.sh --only gpg reprepro
+  rm -rf "$only_repository"
+  repository "$only_repository" "${debs[@]}"
+  exit
+fi
+
+# What is released is what is committed: nothing else may slip in.
+[ -z "$(git status --porcelain --untracked-files=normal)" ] ||
+  fail "the checkout has uncommitted changes; a release is made from a commit"
+version=$(sed -n '1s/^zelvax (\([^)]*\)).*/\1/p' package/changelog)
+[ -n "$version" ] || fail "package/changelog names no version"
+tag=$(git tag --points-at HEAD --list 'v*' | head -n1)
+[ -z "$tag" ] || [ "$tag" = "v$version" ] || fail "HEAD is tagged $tag, but its changelog says $version"
+say "ZELVAX $version from ${tag:-$(git rev-parse --short HEAD)}"
+dist=$PWD/dist/$version
+rm -rf "$dist"
+mkdir -p "$dist"
+scripts/install-deps.sh --only gpg gpgv reprepro
+
+source_tarball
+for suite in $(released_names); do
+  for arch in $(release_architectures "$suite"); do
+    package_for "$suite" "$arch"
+  done
+done
+windows_files
+signing_key
+checksums
+repository "$dist/apt" "$dist"/*.deb
+self_check
+say "made and checked in $SECONDS s:"
+(cd "$dist" && ls -l) >&2
+echo "$dist"

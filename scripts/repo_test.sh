@@ -1,0 +1,275 @@
+#!/usr/bin/env bash
+# A release as its users meet it, from the folder scripts/dist.sh made: its checksums and
+# their signature, then its apt repository served over HTTP on 127.0.0.1 to clean roots of
+# each release, set up with the README's own commands:
+#
+#   trixie amd64   install and a reading; a pool package with one byte changed, an InRelease
+#                  signed by another key and one past its Valid-Until, each refused by apt
+#                  with the installed version still running; then a second state of the
+#                  repository with the version raised, which apt upgrades to; then purge
+#   bookworm amd64 install and a reading; the system's and the repository's sources switched
+#                  to trixie and a full upgrade, which ends with the trixie build; a reading
+#   trixie armhf   install and a reading, under qemu-user; purge
+#
+#   scripts/repo_test.sh dist/VERSION
+#   scripts/repo_test.sh --inside SCENARIO    the part that runs in a root (not by hand)
+#
+# The repository's further states are signed with the key dist.sh left in build/dist-gnupg.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/releases.sh
+
+say() { echo "repo: $*" >&2; }
+fail() {
+  echo "repo: FAIL $*" >&2
+  exit 1
+}
+
+# --- In a root: /work/zelvax/build/repo-test holds the states of the repository; the one in
+# served/ is what the server gives.
+states=/work/zelvax/build/repo-test
+
+publish() {
+  rm -rf "$states/served.new"
+  cp -a "$states/$1" "$states/served.new"
+  rm -rf "$states/served"
+  mv "$states/served.new" "$states/served"
+  say "published: $1"
+}
+
+# The README's commands, as a user runs them (here as root, so sudo is the command itself).
+readme_install() {
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq wget >/dev/null
+  # The user answers apt's question with yes.
+  echo 'APT::Get::Assume-Yes "true";' >/etc/apt/apt.conf.d/90answer-yes
+  say "the README's commands:"
+  sed 's/^/    /' "$states/readme-install.sh" >&2
+  sudo() { "$@"; }
+  # shellcheck source=/dev/null
+  source "$states/readme-install.sh"
+  unset -f sudo
+  installed_version
+}
+
+installed_version() {
+  dpkg-query -W -f='${Package} ${Version} ${Architecture}: ${Status}\n' zelvax
+}
+
+candidate() {
+  apt-cache policy zelvax | awk '/Candidate:/ { print $2 }'
+}
+
+audit() {
+  local out
+  out=$(apt --audit update 2>&1)
+  if grep -E '^(W|E|Audit):' <<<"$out" >&2; then
+    fail "apt --audit update warns"
+  fi
+  say "apt --audit update: no warning"
+}
+
+show_reading() { scripts/install_test.sh --show-reading; }
+
+# An update or upgrade that apt must refuse: it fails, with its own words.
+refused() {
+  local what=$1 pattern=$2 out status=0
+  shift 2
+  out=$("$@" 2>&1) || status=$?
+  [ "$status" -ne 0 ] || fail "$what: apt accepted it"
+  grep -E "$pattern" <<<"$out" | sed 's/^/    /' >&2 || fail "$what: apt failed otherwise: $out"
+  say "$what: refused"
+}
+
+still_installed() {
+  local version=$1
+  [ "$(dpkg-query -W -f='${Version}' zelvax)" = "$version" ] || fail "zelvax is no longer $version"
+  dpkg --verify zelvax || fail "the installed files changed"
+}
+
+scenario_upgrade_and_tampering() {
+  publish state-1
+  readme_install
+  audit
+  show_reading
+  local before
+  before=$(dpkg-query -W -f='${Version}' zelvax)
+
+  publish tampered-package
+  apt-get update -qq
+  refused "a changed byte in the pool's package" 'Hash Sum mismatch|unexpected size' \
+    apt-get install -y -qq --only-upgrade zelvax
+  still_installed "$before"
+  show_reading
+
+  publish foreign-key
+  refused "InRelease signed by another key" 'NO_PUBKEY|not signed|signatures? (couldn.t be verified|were invalid)|Missing key|missing key' \
+    apt-get update -qq
+  [ "$(candidate)" = "$before" ] || fail "the candidate changed to $(candidate)"
+  still_installed "$before"
+
+  publish expired
+  refused "a Release file past its Valid-Until" 'expired|no longer valid' apt-get update -qq
+  [ "$(candidate)" = "$before" ] || fail "the candidate changed to $(candidate)"
+  still_installed "$before"
+
+  publish state-2
+  apt-get update -qq
+  apt-get upgrade -y -qq >/dev/null
+  installed_version
+  [ "$(dpkg-query -W -f='${Version}' zelvax)" != "$before" ] || fail "the upgrade did not come"
+  show_reading
+  scripts/install_test.sh --purge
+}
+
+scenario_release_upgrade() {
+  publish state-1
+  readme_install
+  show_reading
+  local from=$VERSION_CODENAME to
+  to=$(release_names stable)
+  say "upgrading the system from $from to $to"
+  sed -i "s/\b$from\b/$to/g" /etc/apt/sources.list /etc/apt/sources.list.d/zelvax.sources
+  apt-get update -qq
+  apt-get full-upgrade -y -qq -o Dpkg::Options::=--force-confnew >/dev/null
+  grep PRETTY_NAME /etc/os-release >&2
+  installed_version
+  [ "$(dpkg-query -W -f='${Version}' zelvax)" = "$(cat "$states/stable-version")" ] ||
+    fail "the upgrade left zelvax $(dpkg-query -W -f='${Version}' zelvax)"
+  show_reading
+  scripts/install_test.sh --purge
+}
+
+scenario_install() {
+  publish state-1
+  readme_install
+  audit_if_supported
+  show_reading
+  scripts/install_test.sh --purge
+}
+
+# apt --audit is apt 3's (Debian 13 on).
+audit_if_supported() {
+  if dpkg --compare-versions "$(dpkg-query -W -f='${Version}' apt)" ge 3; then
+    audit
+  fi
+}
+
+if [ "${1:-}" = --inside ]; then
+  VERSION_CODENAME=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  "scenario_${2//-/_}"
+  exit
+fi
+
+# --- On this machine.
+[ $# -eq 1 ] && [ -d "$1/apt" ] || { echo "usage: scripts/repo_test.sh dist/VERSION" >&2; exit 2; }
+dist=$(realpath "$1")
+export GNUPGHOME=$PWD/build/dist-gnupg
+key=$(gpg --batch --with-colons --list-secret-keys 2>/dev/null | awk -F: '$1 == "fpr" { print $10; exit }')
+[ -n "$key" ] || fail "no key in $GNUPGHOME: run scripts/dist.sh without ZELVAX_RELEASE_KEY first"
+scripts/install-deps.sh --only gpg gpgv reprepro
+work=$(mktemp -d)
+server=""
+trap 'kill $server 2>/dev/null || true; gpgconf --kill all >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+
+# The downloads: the checksums and their signature hold, and fail for a changed file.
+check_downloads() {
+  local folder=$1
+  (cd "$folder" && sha256sum -c SHA256SUMS) >&2 &&
+    gpgv --keyring "$dist/apt/zelvax-archive-keyring.gpg" "$folder/SHA256SUMS.asc" "$folder/SHA256SUMS"
+}
+check_downloads "$dist" || fail "the dist folder does not check"
+cp -a "$dist" "$work/changed"
+deb=$(cd "$work/changed" && ls ./*.deb | head -n1)
+printf '\x00' | dd of="$work/changed/$deb" bs=1 seek=100 conv=notrunc status=none
+if check_downloads "$work/changed" 2>"$work/changed.log"; then fail "a changed $deb passed the check"; fi
+grep -E 'FAILED|WARNING' "$work/changed.log" >&2
+say "sha256sum -c fails for a changed $deb"
+sed -i '1s/^./x/' "$work/changed/SHA256SUMS"
+if gpgv --keyring "$dist/apt/zelvax-archive-keyring.gpg" "$work/changed/SHA256SUMS.asc" \
+  "$work/changed/SHA256SUMS" 2>"$work/changed.log"; then fail "a changed SHA256SUMS kept its signature"; fi
+grep -E 'BAD' "$work/changed.log" >&2
+say "the signature fails for a changed SHA256SUMS"
+
+# The second state: the same tree with its version raised, built for the stable release.
+stable=$(release_names stable)
+native=$(dpkg --print-architecture)
+version=$(sed -n '1s/^zelvax (\([^)]*\)).*/\1/p' package/changelog)
+raised=$version.1
+git clone -q . "$work/raised"
+(
+  cd "$work/raised"
+  { printf 'zelvax (%s) unstable; urgency=medium\n\n  * The version raised, to try an upgrade.\n\n' "$raised"
+    printf ' -- ZELVAX developers <zelvax@localhost>  %s\n\n' "$(date -R)"
+    cat package/changelog; } >package/changelog.new
+  mv package/changelog.new package/changelog
+  git -c user.name=test -c user.email=test@localhost commit -qam "Version $raised"
+)
+say "building $raised for $stable $native"
+raised_deb=$work/raised/$("$work/raised/scripts/release.sh" "$stable" "$native" --package-only | tail -n1)
+
+# Every state a root may publish, in the build folder that root sees.
+prepare_states() {
+  local suite=$1 arch=$2 url=$3 states=build/roots/$1-$2/repo-test
+  rm -rf "$states"
+  mkdir -p "$states"
+  cp -a "$dist/apt" "$states/state-1"
+  sed -i "s|^URIs:.*|URIs: $url/$suite-$arch/repo-test/served/|" "$states/state-1/zelvax.sources"
+  # The README's commands, with the address of this test's server.
+  awk '/^### Debian and Raspberry Pi OS/ { section = 1 } section && /^```sh/ { block = 1; next }
+       block && /^```/ { exit } block { print }' README.md |
+    sed "s|^repo=.*|repo=$url/$suite-$arch/repo-test/served|" >"$states/readme-install.sh"
+  grep -q 'apt install zelvax' "$states/readme-install.sh" || fail "the README has no install commands"
+  echo "$version+deb$(release_field "$stable" version)" >"$states/stable-version"
+  [ "$suite-$arch" = "$stable-$native" ] || return 0
+
+  local debs=() deb
+  for deb in "$dist"/*.deb; do
+    [ "$(basename "$deb")" = "zelvax_${version}+deb$(release_field "$stable" version)_$native.deb" ] ||
+      debs+=("$deb")
+  done
+  ZELVAX_RELEASE_KEY=$key scripts/dist.sh --repository "$states/state-2" "${debs[@]}" "$raised_deb" >&2
+  cp "$states/state-1/zelvax-archive-keyring.gpg" "$states/state-1/zelvax.sources" "$states/state-2/"
+
+  cp -a "$states/state-2" "$states/tampered-package"
+  local pooled
+  pooled=$(find "$states/tampered-package/pool" -name "zelvax_${raised}+*_$native.deb")
+  # One byte in the middle, the size unchanged.
+  printf '\xff' | dd of="$pooled" bs=1 seek=$(($(stat -c %s "$pooled") / 2)) conv=notrunc status=none
+
+  local release
+  cp -a "$states/state-2" "$states/foreign-key"
+  release=$states/foreign-key/dists/$stable
+  local other=$work/other-gnupg
+  mkdir -p -m 700 "$other"
+  GNUPGHOME=$other gpg --batch --quiet --passphrase '' --quick-gen-key "Somebody else <else@localhost>" \
+    ed25519 sign never 2>/dev/null
+  GNUPGHOME=$other gpg --batch --yes --clearsign --output "$release/InRelease" "$release/Release"
+  GNUPGHOME=$other gpg --batch --yes --armor --detach-sign --output "$release/Release.gpg" "$release/Release"
+
+  cp -a "$states/state-2" "$states/expired"
+  release=$states/expired/dists/$stable
+  sed -i 's/^Valid-Until: .*/Valid-Until: Thu, 01 Jan 2026 00:00:00 UTC/' "$release/Release"
+  gpg --batch --yes --local-user "$key" --clearsign --output "$release/InRelease" "$release/Release"
+  gpg --batch --yes --local-user "$key" --armor --detach-sign --output "$release/Release.gpg" "$release/Release"
+}
+
+# One server for every root, on a free port of the loopback, serving build/roots.
+/usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1 --directory build/roots >"$work/server.log" 2>&1 &
+server=$!
+for _ in $(seq 50); do grep -q 'port' "$work/server.log" && break; sleep 0.1; done
+port=$(sed -n 's/.* port \([0-9]*\).*/\1/p' "$work/server.log" | head -n1)
+[ -n "$port" ] || fail "the HTTP server did not start: $(cat "$work/server.log")"
+url=http://127.0.0.1:$port
+say "serving the repository at $url"
+
+oldstable=$(release_names oldstable)
+for run in "$stable $native upgrade-and-tampering" "$oldstable $native release-upgrade" \
+  "$stable armhf install"; do
+  read -r suite arch scenario <<<"$run"
+  prepare_states "$suite" "$arch" "$url"
+  say "$suite $arch: $scenario"
+  scripts/install_test.sh "$suite" "$arch" --bare -- scripts/repo_test.sh --inside "$scenario"
+done
+say "all passed"
