@@ -6,7 +6,7 @@
 # no home, as Debian's build daemons run it. Tests that need what such a machine lacks skip
 # with their reasons, which are listed; the staged files must be the program's alone.
 #
-#   scripts/as-packager.sh [SUITE]       SUITE defaults to trixie
+#   scripts/as-packager.sh [SUITE]       SUITE defaults to the stable release
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -58,12 +58,11 @@ if [ "${1:-}" = --as-user ]; then
   exit "$unexpected"
 fi
 
-suite=${1:-trixie}
-version=$(sed -n 's/^project(zelvax VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-mkdir -p build
-tarball=build/zelvax-$version.tar.gz
-git archive --format=tar.gz --prefix="zelvax-$version/" -o "$tarball" HEAD
+source scripts/releases.sh
+suite=${1:-$(release_names stable)}
 SECONDS=0
+# The release's own source tarball, which scripts/dist.sh makes the same way.
+tarball=$(scripts/source-tarball.sh build)
 # The tarball goes in through the root's build folder, which is this checkout's
 # build/roots/SUITE-ARCH.
 folder=build/roots/$suite-$(dpkg --print-architecture)

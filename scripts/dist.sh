@@ -48,14 +48,9 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-# The source. git archive gives each file its commit's time, and gzip -n adds none of its
-# own; a build from the tarball takes its time stamps from .source-date-epoch.
 source_tarball() {
-  local name=zelvax-$version epoch
-  epoch=$(git log -1 --format=%ct)
-  git archive --format=tar --prefix="$name/" --add-virtual-file="$name/.source-date-epoch:$epoch
-" HEAD | gzip -9n >"$dist/$name.tar.gz"
-  say "source: $name.tar.gz"
+  scripts/source-tarball.sh "$dist" >/dev/null
+  say "source: zelvax-$version.tar.gz"
 }
 
 # A given package of that release and architecture, or one built in a clean root.
