@@ -61,13 +61,19 @@ candidate() {
   apt-cache policy zelvax | awk '/Candidate:/ { print $2 }'
 }
 
+# apt's audit of the repository and its key. The root's own Debian entry, which mmdebstrap
+# wrote in the old one-line format, draws notes of its own: only the repository's count.
 audit() {
-  local out
+  local out ours
   out=$(apt --audit update 2>&1)
-  if grep -E '^(W|E|Audit):' <<<"$out" >&2; then
-    fail "apt --audit update warns"
-  fi
-  say "apt --audit update: no warning"
+  grep -E '^(W|E|N|Audit|Warning|Notice):' <<<"$out" | sed 's/^/    /' >&2 || true
+  ours=$(grep -E '^(W|E|Audit|Warning):' <<<"$out" | grep -E "zelvax|$(repository_host)" || true)
+  [ -z "$ours" ] || fail "apt --audit update warns about the repository: $ours"
+  say "apt --audit update: no warning about the repository"
+}
+
+repository_host() {
+  sed -n 's|^URIs: *\(https\?://[^/]*\).*|\1|p' /etc/apt/sources.list.d/zelvax.sources
 }
 
 show_reading() { scripts/install_test.sh --show-reading; }
@@ -96,15 +102,9 @@ scenario_upgrade_and_tampering() {
   local before
   before=$(dpkg-query -W -f='${Version}' zelvax)
 
-  publish tampered-package
-  apt-get update -qq
-  refused "a changed byte in the pool's package" 'Hash Sum mismatch|unexpected size' \
-    apt-get install -y -qq --only-upgrade zelvax
-  still_installed "$before"
-  show_reading
-
+  # The indexes of the next state, signed wrongly: apt keeps what it had.
   publish foreign-key
-  refused "InRelease signed by another key" 'NO_PUBKEY|not signed|signatures? (couldn.t be verified|were invalid)|Missing key|missing key' \
+  refused "InRelease signed by another key" 'NO_PUBKEY|not signed|Missing key|missing key|signatures? (couldn.t be verified|were invalid)' \
     apt-get update -qq
   [ "$(candidate)" = "$before" ] || fail "the candidate changed to $(candidate)"
   still_installed "$before"
@@ -113,6 +113,14 @@ scenario_upgrade_and_tampering() {
   refused "a Release file past its Valid-Until" 'expired|no longer valid' apt-get update -qq
   [ "$(candidate)" = "$before" ] || fail "the candidate changed to $(candidate)"
   still_installed "$before"
+
+  # The indexes are right, but the package they point to has a byte changed.
+  publish tampered-package
+  apt-get update -qq
+  refused "a changed byte in the pool's package" 'Hash Sum mismatch|unexpected size' \
+    apt-get install -y -qq --only-upgrade zelvax
+  still_installed "$before"
+  show_reading
 
   publish state-2
   apt-get update -qq
