@@ -49,6 +49,12 @@ sudo=""
 export DEBIAN_FRONTEND=noninteractive
 # Another apt (unattended-upgrades, PackageKit) may hold dpkg's lock for a while: wait for it.
 wait_lock=(-o DPkg::Lock::Timeout=600)
+# A mirror caught in the middle of a sync serves an index of the wrong size for a while: once
+# more, a little later.
+update_lists() {
+  $sudo apt-get "${wait_lock[@]}" update -qq ||
+    { sleep 60 && $sudo apt-get "${wait_lock[@]}" update -qq; }
+}
 
 # Whether a package is installed. With a second architecture on the machine a bare name can
 # match the other architecture's copy, or both: a bare name counts only in the native or the
@@ -67,7 +73,7 @@ installed() {
 if [ -n "$target" ] && [ "$target" != "$native" ] &&
   ! dpkg --print-foreign-architectures | grep -qx "$target"; then
   $sudo dpkg --add-architecture "$target"
-  $sudo apt-get "${wait_lock[@]}" update -qq
+  update_lists
 fi
 
 find_missing() {
@@ -86,5 +92,5 @@ find_missing
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}" >&2
-$sudo apt-get "${wait_lock[@]}" update -qq
+update_lists
 $sudo apt-get "${wait_lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

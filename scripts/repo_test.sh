@@ -37,10 +37,15 @@ publish() {
   say "published: $1"
 }
 
+# Debian's own indexes too: a mirror caught mid-sync is tried once more, a little later.
+update() {
+  apt-get update -qq || { sleep 60 && apt-get update -qq; }
+}
+
 # The README's commands, as a user runs them (here as root, so sudo is the command itself).
 readme_install() {
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
+  update
   apt-get install -y -qq wget >/dev/null
   # The user answers apt's question with yes.
   echo 'APT::Get::Assume-Yes "true";' >/etc/apt/apt.conf.d/90answer-yes
@@ -116,14 +121,14 @@ scenario_upgrade_and_tampering() {
 
   # The indexes are right, but the package they point to has a byte changed.
   publish tampered-package
-  apt-get update -qq
+  update
   refused "a changed byte in the pool's package" 'Hash Sum mismatch|unexpected size' \
     apt-get install -y -qq --only-upgrade zelvax
   still_installed "$before"
   show_reading
 
   publish state-2
-  apt-get update -qq
+  update
   apt-get upgrade -y -qq >/dev/null
   installed_version
   [ "$(dpkg-query -W -f='${Version}' zelvax)" != "$before" ] || fail "the upgrade did not come"
@@ -139,7 +144,7 @@ scenario_release_upgrade() {
   to=$(release_names stable)
   say "upgrading the system from $from to $to"
   sed -i "s/\b$from\b/$to/g" /etc/apt/sources.list /etc/apt/sources.list.d/zelvax.sources
-  apt-get update -qq
+  update
   apt-get full-upgrade -y -qq -o Dpkg::Options::=--force-confnew >/dev/null
   grep PRETTY_NAME /etc/os-release >&2
   installed_version
