@@ -11,6 +11,7 @@
 #   scripts/install-deps.sh --list                  print the native build's and the tests' packages
 #   scripts/install-deps.sh --list-build            print what building and the unit tests need
 #
+# Exit status 3: apt could not read the archive's indexes, twice a minute apart.
 # Names are the ones every supported Debian release has (no compiler version in them), so the
 # same list installs on Debian 12, 13 and testing. The README explains each group.
 set -euo pipefail
@@ -50,10 +51,13 @@ export DEBIAN_FRONTEND=noninteractive
 # Another apt (unattended-upgrades, PackageKit) may hold dpkg's lock for a while: wait for it.
 wait_lock=(-o DPkg::Lock::Timeout=600)
 # A mirror caught in the middle of a sync serves an index of the wrong size for a while: once
-# more, a little later.
+# more, a little later; then exit status 3, which callers tell from a failure of ours.
 update_lists() {
-  $sudo apt-get "${wait_lock[@]}" update -qq ||
-    { sleep 60 && $sudo apt-get "${wait_lock[@]}" update -qq; }
+  $sudo apt-get "${wait_lock[@]}" update -qq && return
+  sleep 60
+  $sudo apt-get "${wait_lock[@]}" update -qq && return
+  echo "install-deps: apt could not read the archive's indexes (a mirror in the middle of a sync?)" >&2
+  exit 3
 }
 
 # Whether a package is installed. With a second architecture on the machine a bare name can

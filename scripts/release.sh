@@ -10,7 +10,8 @@
 #   scripts/release.sh SUITE ARCH --package-only    the package alone, built and checked
 #                                                   there, for a suite tested elsewhere
 #
-# Exit status 3: apt could not make the root (testing may be broken for a while).
+# Exit status 3: apt could not make the root, or read the archive (testing may be broken for
+# a while, a mirror may be in the middle of a sync).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/releases.sh
