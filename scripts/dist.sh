@@ -45,7 +45,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --deb) debs+=("$(realpath "$2")") && shift ;;
     --windows) windows=$(realpath "$2") && shift ;;
-    --repository) only_repository=$2 && shift 2 && debs=("$@") && break ;;
+    --repository) only_repository=$(realpath -m "$2") && shift 2 && debs=("$@") && break ;;
     *) fail "usage: scripts/dist.sh [--deb FILE]... [--windows DIR] | --repository FOLDER DEB..." ;;
   esac
   shift
@@ -95,7 +95,7 @@ windows_files() {
 # gpgv and Debian 13's Sequoia both take it, and no crypto policy dates it.
 signing_key() {
   if [ -n "${ZELVAX_RELEASE_KEY:-}" ]; then
-    gpg --batch --list-secret-keys "$ZELVAX_RELEASE_KEY" >/dev/null 2>&1 ||
+    gpg --batch --quiet --list-secret-keys "$ZELVAX_RELEASE_KEY" >/dev/null 2>&1 ||
       fail "no secret key $ZELVAX_RELEASE_KEY in ${GNUPGHOME:-~/.gnupg}"
     key=$ZELVAX_RELEASE_KEY
     return
@@ -106,15 +106,15 @@ signing_key() {
   rm -rf "$GNUPGHOME"
   mkdir -p -m 700 "$GNUPGHOME"
   trap 'gpgconf --kill all >/dev/null 2>&1 || true' EXIT
-  gpg --batch --quiet --passphrase '' --quick-gen-key \
+  gpg --batch --quiet --no-tty --passphrase '' --quick-gen-key \
     "ZELVAX throwaway key, not a release <zelvax@localhost>" ed25519 sign never 2>/dev/null
-  key=$(gpg --batch --with-colons --list-secret-keys | awk -F: '$1 == "fpr" { print $10; exit }')
+  key=$(gpg --batch --quiet --with-colons --list-secret-keys | awk -F: '$1 == "fpr" { print $10; exit }')
   say "no ZELVAX_RELEASE_KEY: signed with a throwaway key $key; this is not a release"
 }
 
 checksums() {
   (cd "$dist" && sha256sum -- *.tar.gz *.deb *.exe *.zip >SHA256SUMS)
-  gpg --batch --yes --armor --local-user "$key" --detach-sign --output "$dist/SHA256SUMS.asc" \
+  gpg --batch --quiet --yes --armor --local-user "$key" --detach-sign --output "$dist/SHA256SUMS.asc" \
     "$dist/SHA256SUMS"
 }
 
@@ -144,7 +144,7 @@ CONF
     reprepro --silent --basedir "$work" --outdir "$apt" includedeb "$suite" "$deb"
   done
   rm -rf "$work"
-  gpg --batch --export "$key" >"$apt/zelvax-archive-keyring.gpg"
+  gpg --batch --quiet --export "$key" >"$apt/zelvax-archive-keyring.gpg"
   cat >"$apt/zelvax.sources" <<SOURCES
 Types: deb
 URIs: ${ZELVAX_APT_URL:-https://zelvax.invalid/apt/}

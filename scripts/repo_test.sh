@@ -29,9 +29,12 @@ fail() {
 # served/ is what the server gives.
 states=/work/zelvax/build/repo-test
 
+# Published files are new: the server answers apt's If-Modified-Since by their time, to the
+# second, so a state published in the second of apt's last fetch would pass for unchanged.
 publish() {
+  sleep 1
   rm -rf "$states/served.new"
-  cp -a "$states/$1" "$states/served.new"
+  cp -r "$states/$1" "$states/served.new"
   rm -rf "$states/served"
   mv "$states/served.new" "$states/served"
   say "published: $1"
@@ -277,12 +280,30 @@ port=$(sed -n 's/.* port \([0-9]*\).*/\1/p' "$work/server.log" | head -n1)
 url=http://127.0.0.1:$port
 say "serving the repository at $url"
 
+# The roots run side by side: each mostly waits for apt, the emulator or the program.
 oldstable=$(release_names oldstable)
-for run in "$stable $native upgrade-and-tampering" "$oldstable $native release-upgrade" \
-  "$stable armhf install"; do
+runs=("$stable $native upgrade-and-tampering" "$oldstable $native release-upgrade" "$stable armhf install")
+pids=()
+for run in "${runs[@]}"; do
   read -r suite arch scenario <<<"$run"
   prepare_states "$suite" "$arch" "$url"
-  say "$suite $arch: $scenario"
-  scripts/install_test.sh "$suite" "$arch" --bare -- scripts/repo_test.sh --inside "$scenario"
+  scripts/install_test.sh "$suite" "$arch" --bare -- scripts/repo_test.sh --inside "$scenario" \
+    >"$work/$suite-$arch.log" 2>&1 &
+  pids+=($!)
 done
+failed=0
+for i in "${!runs[@]}"; do
+  read -r suite arch scenario <<<"${runs[$i]}"
+  status=0
+  wait "${pids[$i]}" || status=$?
+  say "$suite $arch, $scenario:"
+  # apt's progress lines left out.
+  grep -v -E '^(Get|Hit|Ign|Fetched|Selecting|Preparing|Unpacking|Setting up|Processing|Reading|Building|Need to get|After this|WARNING: apt|\(Reading)' \
+    "$work/$suite-$arch.log" | sed 's/^/  /' >&2
+  if [ "$status" -ne 0 ]; then
+    echo "repo: FAIL $suite $arch, $scenario (status $status)" >&2
+    failed=1
+  fi
+done
+[ "$failed" -eq 0 ] || exit 1
 say "all passed"
