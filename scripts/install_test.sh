@@ -21,11 +21,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 show_reading() {
-  local desktop exec_line status=0
+  local desktop exec_line device status=0
   desktop=$(dpkg -L zelvax | grep '/usr/share/applications/.*\.desktop$')
   exec_line=$(sed -n 's/^Exec=//p' "$desktop" | sed 's/ *%[fFuUik]//g')
-  echo "== starting \"$exec_line\" from $desktop, COM1 on $ZELVAX_TEST_DEVICE" >&2
-  ZELVAX_COM1=$ZELVAX_TEST_DEVICE LANG=C.UTF-8 sh -c "exec $exec_line" || status=$?
+  # This machine's thermometer of the moment: one serves one start of the program.
+  device=$(cat build/thermometer-device)
+  echo "== starting \"$exec_line\" from $desktop, COM1 on $device" >&2
+  ZELVAX_COM1=$device LANG=C.UTF-8 sh -c "exec $exec_line" || status=$?
   echo "the program ended with status $status on SIGTERM"
   [ "$status" -eq 0 ]
 }
@@ -95,15 +97,21 @@ processes+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "FAIL Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$(head -n1 "$work/display")
-line=$work/line
-build/ci/tools/zelvax-thermometer --link "$line" --baud 9600 --interval 300 --start 21.5 \
-  --seconds 3600 >/dev/null &
-processes+=($!)
-for _ in $(seq 50); do [ -e "$line" ] && break; sleep 0.1; done
-[ -e "$line" ] || { echo "FAIL the simulated thermometer made no line" >&2; exit 1; }
-# /dev is shared with the root, so the thermometer's pseudo-terminal is there under its name.
-ZELVAX_TEST_DEVICE=$(readlink -f "$line")
-export ZELVAX_TEST_DEVICE
+# A simulated thermometer for each start of the program, since one stops when its reader goes.
+# /dev is shared with the root, so its pseudo-terminal is there under its name, which the
+# root reads from its build folder.
+start_thermometer() {
+  local line=$work/line
+  rm -f "$line"
+  build/ci/tools/zelvax-thermometer --link "$line" --baud 9600 --interval 300 --start 21.5 \
+    --seconds 3600 >/dev/null &
+  processes+=($!)
+  for _ in $(seq 50); do [ -e "$line" ] && break; sleep 0.1; done
+  [ -e "$line" ] || { echo "FAIL the simulated thermometer made no line" >&2; exit 1; }
+  readlink -f "$line" >"build/roots/$suite-$arch/thermometer-device"
+}
+mkdir -p "build/roots/$suite-$arch"
+start_thermometer
 
 scripts/in-release.sh "$suite" "$arch" "${root[@]}" -- "${command[@]}" &
 inside=$!
@@ -142,6 +150,7 @@ while kill -0 "$inside" 2>/dev/null; do
   if [ -n "$window" ]; then
     shown=$((shown + 1))
     drive "$window" || failed=1
+    start_thermometer
   fi
   sleep 0.5
 done
