@@ -284,7 +284,11 @@ port=$(sed -n 's/.* port \([0-9]*\).*/\1/p' "$work/server.log" | head -n1)
 url=http://127.0.0.1:$port
 say "serving the repository at $url"
 
-# The roots run side by side: each mostly waits for apt, the emulator or the program.
+# The roots run side by side: each mostly waits for apt, the emulator or the program. They
+# share this machine's simulated thermometer, built once here.
+[ -x build/ci/tools/zelvax-thermometer ] || {
+  cmake --preset ci >/dev/null && cmake --build --preset ci --target zelvax-thermometer >/dev/null
+}
 oldstable=$(release_names oldstable)
 runs=("$stable $native upgrade-and-tampering" "$oldstable $native release-upgrade" "$stable armhf install")
 pids=()
