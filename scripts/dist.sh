@@ -189,7 +189,7 @@ fi
 # What is released is what is committed: nothing else may slip in.
 [ -z "$(git status --porcelain --untracked-files=normal)" ] ||
   fail "the checkout has uncommitted changes; a release is made from a commit"
-version=$(sed -n '1s/^zelvax (\([^)]*\)).*/\1/p' package/changelog)
+version=$(zelvax_version)
 [ -n "$version" ] || fail "package/changelog names no version"
 tag=$(git tag --points-at HEAD --list 'v*' | head -n1)
 [ -z "$tag" ] || [ "$tag" = "v$version" ] || fail "HEAD is tagged $tag, but its changelog says $version"

@@ -45,3 +45,8 @@ debian_archive() {
   [ -n "$uri" ] || { echo "no Debian ${want:+$want }archive in this machine's apt sources" >&2; return 1; }
   echo "${uri%/}"
 }
+
+# zelvax_version: the version of this checkout, the newest entry's of package/changelog.
+zelvax_version() {
+  sed -n '1s/^zelvax (\([^)]*\)).*/\1/p' "$(dirname "$releases_table")/../package/changelog"
+}

@@ -215,7 +215,7 @@ say "the signature fails for a changed SHA256SUMS"
 # The second state: the same tree with its version raised, built for the stable release.
 stable=$(release_names stable)
 native=$(dpkg --print-architecture)
-version=$(sed -n '1s/^zelvax (\([^)]*\)).*/\1/p' package/changelog)
+version=$(zelvax_version)
 raised=$version.1
 git clone -q . "$work/raised"
 (

@@ -8,7 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 folder=${1:?usage: scripts/source-tarball.sh FOLDER}
-version=$(sed -n '1s/^zelvax (\([^)]*\)).*/\1/p' package/changelog)
+source scripts/releases.sh
+version=$(zelvax_version)
 name=zelvax-$version
 mkdir -p "$folder"
 git archive --format=tar --prefix="$name/" \

@@ -211,7 +211,7 @@ say "Qt for Windows: $qt"
 ensure_qt_licences
 [ "${1:-}" = qt ] && exit 0
 
-version=$(sed -n 's/^project(zelvax VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(zelvax_version)
 start_wine
 build_program
 run_unit_tests
