@@ -26,10 +26,11 @@ done
 if [ -x "$python" ] && ! "$python" -c 'import pyatspi' 2>/dev/null; then
   missing="$missing pyatspi"
 fi
+# Qt's Wayland platform plugin: libqwayland-generic.so up to Qt 6.9, libqwayland.so from 6.10.
 if [ "$kind" = wayland ]; then
   plugin=""
-  for file in /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so \
-    /usr/lib/qt6/plugins/platforms/libqwayland-generic.so; do
+  for file in /usr/lib/*/qt6/plugins/platforms/libqwayland*.so \
+    /usr/lib/qt6/plugins/platforms/libqwayland*.so; do
     [ -e "$file" ] && plugin=$file
   done
   [ -n "$plugin" ] || missing="$missing qt6-wayland"
