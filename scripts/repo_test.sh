@@ -3,8 +3,8 @@
 # their signature, then its apt repository served over HTTP on 127.0.0.1 to clean roots of
 # each release, set up with the README's own commands:
 #
-#   trixie amd64   install and a reading; a pool package with one byte changed, an InRelease
-#                  signed by another key and one past its Valid-Until, each refused by apt
+#   trixie amd64   install and a reading; an InRelease signed by another key, one past its
+#                  Valid-Until and a pool package with one byte changed, each refused by apt
 #                  with the installed version still running; then a second state of the
 #                  repository with the version raised, which apt upgrades to; then purge
 #   bookworm amd64 install and a reading; the system's and the repository's sources switched
@@ -12,6 +12,7 @@
 #   trixie armhf   install and a reading, under qemu-user; purge
 #
 #   scripts/repo_test.sh dist/VERSION
+#   scripts/repo_test.sh --downloads dist/VERSION   the checksums and their signature alone
 #   scripts/repo_test.sh --inside SCENARIO    the part that runs in a root (not by hand)
 #
 # The repository's further states are signed with the key dist.sh left in build/dist-gnupg.
@@ -103,11 +104,23 @@ still_installed() {
   dpkg --verify zelvax || fail "the installed files changed"
 }
 
+# The states after the first are made while the roots install it: they need the raised build.
+await_states() {
+  local waited=0
+  until [ -e "$states/ready" ]; do
+    [ ! -e "$states/failed" ] || fail "the repository's further states could not be made"
+    [ "$waited" -lt 1800 ] || fail "the repository's further states did not come in 30 minutes"
+    sleep 2
+    waited=$((waited + 2))
+  done
+}
+
 scenario_upgrade_and_tampering() {
   publish state-1
   readme_install
   audit
   show_reading
+  await_states
   local before
   before=$(dpkg-query -W -f='${Version}' zelvax)
 
@@ -179,11 +192,17 @@ audit_if_supported() {
 if [ "${1:-}" = --inside ]; then
   VERSION_CODENAME=$(. /etc/os-release && echo "$VERSION_CODENAME")
   "scenario_${2//-/_}"
+  say "$2 took $SECONDS s"
   exit
 fi
 
 # --- On this machine.
-[ $# -eq 1 ] && [ -d "$1/apt" ] || { echo "usage: scripts/repo_test.sh dist/VERSION" >&2; exit 2; }
+downloads_only=""
+if [ "${1:-}" = --downloads ]; then
+  downloads_only=1
+  shift
+fi
+[ $# -eq 1 ] && [ -d "$1/apt" ] || { echo "usage: scripts/repo_test.sh [--downloads] dist/VERSION" >&2; exit 2; }
 dist=$(realpath "$1")
 export GNUPGHOME=$PWD/build/dist-gnupg
 key=$(gpg --batch --with-colons --list-secret-keys 2>/dev/null | awk -F: '$1 == "fpr" { print $10; exit }')
@@ -211,26 +230,33 @@ if gpgv --keyring "$dist/apt/zelvax-archive-keyring.gpg" "$work/changed/SHA256SU
   "$work/changed/SHA256SUMS" 2>"$work/changed.log"; then fail "a changed SHA256SUMS kept its signature"; fi
 grep -E 'BAD' "$work/changed.log" >&2
 say "the signature fails for a changed SHA256SUMS"
+[ -z "$downloads_only" ] || exit 0
 
-# The second state: the same tree with its version raised, built for the stable release.
 stable=$(release_names stable)
 native=$(dpkg --print-architecture)
 version=$(zelvax_version)
 raised=$version.1
-git clone -q . "$work/raised"
-(
-  cd "$work/raised"
-  { printf 'zelvax (%s) unstable; urgency=medium\n\n  * The version raised, to try an upgrade.\n\n' "$raised"
-    printf ' -- ZELVAX developers <zelvax@localhost>  %s\n\n' "$(date -R)"
-    cat package/changelog; } >package/changelog.new
-  mv package/changelog.new package/changelog
-  git -c user.name=test -c user.email=test@localhost commit -qam "Version $raised"
-)
-say "building $raised for $stable $native"
-raised_deb=$work/raised/$("$work/raised/scripts/release.sh" "$stable" "$native" --package-only | tail -n1)
 
-# Every state a root may publish, in the build folder that root sees.
-prepare_states() {
+# The second state: the same tree with its version raised, built for the stable release.
+build_raised() {
+  git clone -q . "$work/raised"
+  (
+    cd "$work/raised"
+    { printf 'zelvax (%s) unstable; urgency=medium\n\n  * The version raised, to try an upgrade.\n\n' "$raised"
+      printf ' -- ZELVAX developers <zelvax@localhost>  %s\n\n' "$(date -R)"
+      cat package/changelog; } >package/changelog.new
+    mv package/changelog.new package/changelog
+    git -c user.name=test -c user.email=test@localhost commit -qam "Version $raised"
+  )
+  say "building $raised for $stable $native"
+  local out
+  out=$("$work/raised/scripts/release.sh" "$stable" "$native" --package-only | tail -n1)
+  raised_deb=$work/raised/$out
+}
+
+# The first state a root publishes, in the build folder that root sees, and the README's
+# commands with this server's address.
+prepare_first_state() {
   local suite=$1 arch=$2 url=$3 states=build/roots/$1-$2/repo-test
   rm -rf "$states"
   mkdir -p "$states"
@@ -242,8 +268,12 @@ prepare_states() {
     sed "s|^repo=.*|repo=$url/$suite-$arch/repo-test/served|" >"$states/readme-install.sh"
   grep -q 'apt install zelvax' "$states/readme-install.sh" || fail "the README has no install commands"
   echo "$version+deb$(release_field "$stable" version)" >"$states/stable-version"
-  [ "$suite-$arch" = "$stable-$native" ] || return 0
+}
 
+# The states after it, for the stable release's native root: the raised version, and the
+# tampered ones.
+prepare_upgrade_states() {
+  local states=build/roots/$stable-$native/repo-test
   local debs=() deb
   for deb in "$dist"/*.deb; do
     [ "$(basename "$deb")" = "zelvax_${version}+deb$(release_field "$stable" version)_$native.deb" ] ||
@@ -273,6 +303,7 @@ prepare_states() {
   sed -i 's/^Valid-Until: .*/Valid-Until: Thu, 01 Jan 2026 00:00:00 UTC/' "$release/Release"
   gpg --batch --yes --local-user "$key" --clearsign --output "$release/InRelease" "$release/Release"
   gpg --batch --yes --local-user "$key" --armor --detach-sign --output "$release/Release.gpg" "$release/Release"
+  touch "$states/ready"
 }
 
 # One server for every root, on a free port of the loopback, serving build/roots.
@@ -294,11 +325,17 @@ runs=("$stable $native upgrade-and-tampering" "$oldstable $native release-upgrad
 pids=()
 for run in "${runs[@]}"; do
   read -r suite arch scenario <<<"$run"
-  prepare_states "$suite" "$arch" "$url"
+  prepare_first_state "$suite" "$arch" "$url"
   scripts/install_test.sh "$suite" "$arch" --bare -- scripts/repo_test.sh --inside "$scenario" \
     >"$work/$suite-$arch.log" 2>&1 &
   pids+=($!)
 done
+# A root waiting for the further states is told when they can't come, and each root is waited
+# for: without the server they end soon.
+trap 'touch "build/roots/$stable-$native/repo-test/failed"; kill $server 2>/dev/null || true; wait
+  gpgconf --kill all >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+build_raised
+prepare_upgrade_states
 failed=0
 for i in "${!runs[@]}"; do
   read -r suite arch scenario <<<"${runs[$i]}"
