@@ -13,12 +13,15 @@
 #                                    deb822 zelvax.sources: publish this folder, as it is, at
 #                                    $ZELVAX_APT_URL on any static web host
 #
-#   scripts/dist.sh [--deb FILE]... [--windows DIR]
+#   scripts/dist.sh [--deb FILE]... [--windows DIR | --windows-later]
+#   scripts/dist.sh --add-windows DIR dist/VERSION  the Windows files into a folder made
+#                                                   --windows-later, its checksums signed again
 #   scripts/dist.sh --repository FOLDER DEB...     only an apt repository of these packages
 #
 # --deb gives a package that was already built for its release and architecture (as CI's
 # release steps build them), to take instead of building it again; --windows a folder that
-# already holds the installer and the zip.
+# already holds the installer and the zip. --windows-later leaves them out for now: CI tries
+# the repository while the Qt for Windows may still be in the making, then adds them.
 #
 # The release key is the maintainer's: the secret key in $GNUPGHOME whose fingerprint
 # ZELVAX_RELEASE_KEY names. Without ZELVAX_RELEASE_KEY a throwaway key signs, and the result
@@ -41,10 +44,13 @@ fail() {
 debs=()
 windows=""
 only_repository=""
+add_windows=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --deb) debs+=("$(realpath "$2")") && shift ;;
     --windows) windows=$(realpath "$2") && shift ;;
+    --windows-later) windows=later ;;
+    --add-windows) add_windows=$(realpath "$2") && dist=$(realpath "$3") && break ;;
     --repository) only_repository=$(realpath -m "$2") && shift 2 && debs=("$@") && break ;;
     *) fail "usage: scripts/dist.sh [--deb FILE]... [--windows DIR] | --repository FOLDER DEB..." ;;
   esac
@@ -79,6 +85,10 @@ package_for() {
 }
 
 windows_files() {
+  if [ "$windows" = later ]; then
+    say "windows: the installer and the zip LEFT OUT for now (--windows-later)"
+    return
+  fi
   if [ -z "$windows" ]; then
     scripts/windows.sh >&2
     windows=$PWD/build/windows/dist
@@ -112,8 +122,20 @@ signing_key() {
   say "no ZELVAX_RELEASE_KEY: signed with a throwaway key $key; this is not a release"
 }
 
+# The key that signed a folder made before: the maintainer's, or the throwaway one left here.
+earlier_key() {
+  if [ -n "${ZELVAX_RELEASE_KEY:-}" ]; then
+    key=$ZELVAX_RELEASE_KEY
+    return
+  fi
+  export GNUPGHOME=$PWD/build/dist-gnupg
+  trap 'gpgconf --kill all >/dev/null 2>&1 || true' EXIT
+  key=$(gpg --batch --quiet --with-colons --list-secret-keys 2>/dev/null | awk -F: '$1 == "fpr" { print $10; exit }')
+  [ -n "$key" ] || fail "no key in $GNUPGHOME to sign $dist again"
+}
+
 checksums() {
-  (cd "$dist" && sha256sum -- *.tar.gz *.deb *.exe *.zip >SHA256SUMS)
+  (cd "$dist" && shopt -s nullglob && sha256sum -- *.tar.gz *.deb *.exe *.zip >SHA256SUMS)
   gpg --batch --quiet --yes --armor --local-user "$key" --detach-sign --output "$dist/SHA256SUMS.asc" \
     "$dist/SHA256SUMS"
 }
@@ -176,6 +198,20 @@ self_check() {
       "$dist/apt/dists/$suite/InRelease" 2>/dev/null || fail "$suite's InRelease does not verify"
   done
 }
+
+if [ -n "$add_windows" ]; then
+  [ -f "$dist/SHA256SUMS" ] && [ -d "$dist/apt" ] || fail "$dist is not a folder dist.sh made"
+  version=$(basename "$dist")
+  windows=$add_windows
+  windows_files
+  earlier_key
+  checksums
+  self_check
+  say "the Windows files added and the checksums signed again:"
+  (cd "$dist" && ls -l) >&2
+  echo "$dist"
+  exit
+fi
 
 if [ -n "$only_repository" ]; then
   [ -n "${ZELVAX_RELEASE_KEY:-}" ] || fail "--repository signs with ZELVAX_RELEASE_KEY"
