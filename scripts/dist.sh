@@ -13,13 +13,15 @@
 #                                    deb822 zelvax.sources: publish this folder, as it is, at
 #                                    $ZELVAX_APT_URL on any static web host
 #
-#   scripts/dist.sh [--deb FILE]... [--windows DIR | --windows-later]
+#   scripts/dist.sh [--deb FILE]... [--given-only] [--windows DIR | --windows-later]
 #   scripts/dist.sh --add-windows DIR dist/VERSION  the Windows files into a folder made
 #                                                   --windows-later, its checksums signed again
 #   scripts/dist.sh --repository FOLDER DEB...     only an apt repository of these packages
 #
 # --deb gives a package that was already built for its release and architecture (as CI's
-# release steps build them), to take instead of building it again; --windows a folder that
+# release steps build them), to take instead of building it again; --given-only builds none
+# (CI's own steps built every package they could), and needs ZELVAX_DIST_PARTIAL=1 for a
+# package that is missing; --windows a folder that
 # already holds the installer and the zip. --windows-later leaves them out for now: CI tries
 # the repository while the Qt for Windows may still be in the making, then adds them.
 #
@@ -45,11 +47,13 @@ debs=()
 windows=""
 only_repository=""
 add_windows=""
+given_only=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --deb) debs+=("$(realpath "$2")") && shift ;;
     --windows) windows=$(realpath "$2") && shift ;;
     --windows-later) windows=later ;;
+    --given-only) given_only=1 ;;
     --add-windows) add_windows=$(realpath "$2") && dist=$(realpath "$3") && break ;;
     --repository) only_repository=$(realpath -m "$2") && shift 2 && debs=("$@") && break ;;
     *) fail "usage: scripts/dist.sh [--deb FILE]... [--windows DIR] | --repository FOLDER DEB..." ;;
@@ -73,6 +77,11 @@ package_for() {
       return
     fi
   done
+  if [ -n "$given_only" ]; then
+    [ "${ZELVAX_DIST_PARTIAL:-0}" = 1 ] || fail "the $suite $arch package was not given (--given-only)"
+    say "package: $suite $arch LEFT OUT: not given (--given-only, ZELVAX_DIST_PARTIAL=1)"
+    return
+  fi
   local status=0
   deb=$(scripts/release.sh "$suite" "$arch" --package-only | tail -n1) || status=$?
   if [ "$status" -eq 3 ] && [ "${ZELVAX_DIST_PARTIAL:-0}" = 1 ]; then
