@@ -123,7 +123,8 @@ signing_key() {
   export GNUPGHOME
   gpgconf --kill all >/dev/null 2>&1 || true
   rm -rf "$GNUPGHOME"
-  mkdir -p -m 700 "$GNUPGHOME"
+  mkdir -p "$GNUPGHOME"
+  chmod 700 "$GNUPGHOME"
   trap 'gpgconf --kill all >/dev/null 2>&1 || true' EXIT
   gpg --batch --quiet --no-tty --passphrase '' --quick-gen-key \
     "ZELVAX throwaway key, not a release <zelvax@localhost>" ed25519 sign never 2>/dev/null
@@ -201,10 +202,10 @@ self_check() {
   (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
   gpgv --quiet --keyring "$dist/apt/zelvax-archive-keyring.gpg" "$dist/SHA256SUMS.asc" \
     "$dist/SHA256SUMS" 2>/dev/null || fail "SHA256SUMS.asc does not verify"
-  local suite
-  for suite in $(ls "$dist/apt/dists"); do
-    gpgv --quiet --keyring "$dist/apt/zelvax-archive-keyring.gpg" \
-      "$dist/apt/dists/$suite/InRelease" 2>/dev/null || fail "$suite's InRelease does not verify"
+  local inrelease
+  for inrelease in "$dist"/apt/dists/*/InRelease; do
+    gpgv --quiet --keyring "$dist/apt/zelvax-archive-keyring.gpg" "$inrelease" 2>/dev/null ||
+      fail "$(basename "$(dirname "$inrelease")")'s InRelease does not verify"
   done
 }
 

@@ -96,7 +96,8 @@ Xvfb -displayfd 3 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 processes+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "FAIL Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display")
+DISPLAY=:$(head -n1 "$work/display")
+export DISPLAY
 # A simulated thermometer for each start of the program, since one stops when its reader goes.
 # /dev is shared with the root, so its pseudo-terminal is there under its name, which the
 # root reads from its build folder.

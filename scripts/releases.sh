@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The Debian releases of scripts/releases.txt, for the scripts that source this file.
 
 releases_table=$(dirname "${BASH_SOURCE[0]}")/releases.txt

@@ -292,7 +292,7 @@ prepare_upgrade_states() {
   cp -a "$states/state-2" "$states/foreign-key"
   release=$states/foreign-key/dists/$stable
   local other=$work/other-gnupg
-  mkdir -p -m 700 "$other"
+  mkdir -m 700 "$other"
   GNUPGHOME=$other gpg --batch --quiet --passphrase '' --quick-gen-key "Somebody else <else@localhost>" \
     ed25519 sign never 2>/dev/null
   GNUPGHOME=$other gpg --batch --yes --clearsign --output "$release/InRelease" "$release/Release"
