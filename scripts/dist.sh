@@ -21,9 +21,9 @@
 # --deb gives a package that was already built for its release and architecture (as CI's
 # release steps build them), to take instead of building it again; --given-only builds none
 # (CI's own steps built every package they could), and needs ZELVAX_DIST_PARTIAL=1 for a
-# package that is missing; --windows a folder that
-# already holds the installer and the zip. --windows-later leaves them out for now: CI tries
-# the repository while the Qt for Windows may still be in the making, then adds them.
+# package that is missing; --windows a folder that already holds the installer and the zip.
+# --windows-later leaves them out for now: CI tries the repository while the Qt for Windows
+# may still be in the making, then adds them.
 #
 # The release key is the maintainer's: the secret key in $GNUPGHOME whose fingerprint
 # ZELVAX_RELEASE_KEY names. Without ZELVAX_RELEASE_KEY a throwaway key signs, and the result
@@ -56,7 +56,7 @@ while [ $# -gt 0 ]; do
     --given-only) given_only=1 ;;
     --add-windows) add_windows=$(realpath "$2") && dist=$(realpath "$3") && break ;;
     --repository) only_repository=$(realpath -m "$2") && shift 2 && debs=("$@") && break ;;
-    *) fail "usage: scripts/dist.sh [--deb FILE]... [--windows DIR] | --repository FOLDER DEB..." ;;
+    *) fail "usage: scripts/dist.sh [--deb FILE]... [--given-only] [--windows DIR | --windows-later] | --add-windows DIR dist/VERSION | --repository FOLDER DEB..." ;;
   esac
   shift
 done
