@@ -7,8 +7,6 @@
 #include <QObject>
 #include <functional>
 
-class QSocketNotifier;
-
 class TerminationSignals final : public QObject
 {
     Q_OBJECT
@@ -18,8 +16,5 @@ public:
     [[nodiscard]] bool install(std::function<void()> onSignal);
 
 private:
-    void onReadable();
-
-    QSocketNotifier* m_notifier = nullptr;
     std::function<void()> m_onSignal;
 };

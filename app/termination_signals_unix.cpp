@@ -25,8 +25,15 @@ bool TerminationSignals::install(std::function<void()> onSignal)
         return false;
     signalWriteEnd = ends[1];
     m_onSignal = std::move(onSignal);
-    m_notifier = new QSocketNotifier(ends[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::onReadable);
+    const int readEnd = ends[0];
+    auto* notifier = new QSocketNotifier(readEnd, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this, readEnd] {
+        char bytes[16];
+        while (::read(readEnd, bytes, sizeof bytes) > 0) {
+        }
+        if (m_onSignal)
+            m_onSignal();
+    });
 
     struct sigaction action = {};
     action.sa_handler = forwardSignal;
@@ -34,13 +41,4 @@ bool TerminationSignals::install(std::function<void()> onSignal)
     action.sa_flags = SA_RESTART;
     return ::sigaction(SIGTERM, &action, nullptr) == 0 &&
            ::sigaction(SIGINT, &action, nullptr) == 0;
-}
-
-void TerminationSignals::onReadable()
-{
-    char bytes[16];
-    while (::read(static_cast<int>(m_notifier->socket()), bytes, sizeof bytes) > 0) {
-    }
-    if (m_onSignal)
-        m_onSignal();
 }

@@ -7,5 +7,3 @@ bool TerminationSignals::install(std::function<void()>)
 {
     return false;
 }
-
-void TerminationSignals::onReadable() {}

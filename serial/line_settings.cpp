@@ -63,12 +63,8 @@ std::optional<StopBits> parseStopBits(QStringView field)
         return StopBits::One;
     if (field == u"2")
         return StopBits::Two;
-#ifdef Q_OS_WIN
-    // Only Windows drivers offer one and a half stop bits; elsewhere Qt would quietly
-    // fall back to one.
-    if (field == u"1.5")
+    if (field == u"1.5" && offersOneAndHalfStopBits())
         return StopBits::OneAndHalf;
-#endif
     return std::nullopt;
 }
 

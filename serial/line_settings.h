@@ -32,3 +32,7 @@ struct LineSettings
 
 // Nothing when the text is not of that form or names values no port here supports.
 [[nodiscard]] std::optional<LineSettings> parseLineSettings(QStringView text);
+
+// Whether this platform's port device can run a line with one and a half stop bits; defined
+// beside that device, in its platform's file.
+[[nodiscard]] bool offersOneAndHalfStopBits();

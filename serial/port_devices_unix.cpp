@@ -1,5 +1,6 @@
 // Port n is the n-th serial port present, from Qt's listing of the system's devices.
 
+#include "port_listing_unix.h"
 #include "port_mapping.h"
 
 #include <QSerialPortInfo>
@@ -18,11 +19,20 @@ std::vector<PresentPort> presentPorts()
 
 } // namespace
 
+// The ports present, listed at the lookup's first question: listing them takes milliseconds.
+struct PortLookup::SystemPorts
+{
+    std::vector<PresentPort> present = presentPorts();
+};
+
+PortLookup::PortLookup() = default;
+PortLookup::~PortLookup() = default;
+
 std::optional<PortDevice> PortLookup::systemDevice(int port)
 {
-    if (!m_present)
-        m_present = presentPorts();
-    const std::optional<PresentPort> present = numberedPort(port, *m_present);
+    if (!m_system)
+        m_system = std::make_unique<SystemPorts>();
+    const std::optional<PresentPort> present = numberedPort(port, m_system->present);
     if (!present)
         return std::nullopt;
     return PortDevice{present->systemLocation, present->description, false};

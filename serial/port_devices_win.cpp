@@ -3,6 +3,13 @@
 
 #include "port_mapping.h"
 
+struct PortLookup::SystemPorts
+{
+};
+
+PortLookup::PortLookup() = default;
+PortLookup::~PortLookup() = default;
+
 std::optional<PortDevice> PortLookup::systemDevice(int port)
 {
     return PortDevice{QStringLiteral("COM%1").arg(port), QString(), false};

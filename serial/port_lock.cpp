@@ -5,11 +5,8 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QStandardPaths>
-
-#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
-#endif
 
 namespace {
 
@@ -30,12 +27,8 @@ QStringList lockFolders()
 
 bool processRuns(qint64 pid)
 {
-#ifdef Q_OS_UNIX
     // A process of another user can't be signalled, but it exists.
     return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
-#else
-    return pid > 0;
-#endif
 }
 
 QString processName(qint64 pid, const QString& nameInLock)

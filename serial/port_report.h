@@ -17,6 +17,7 @@ enum class PortProblem
     PermissionDenied, // the user may not open the device
     Busy,             // another program holds the device
     SettingsRefused,  // the device opened but took no line settings: not a serial line
+    TimedOut,         // the open waited in vain for the port's far end (Bluetooth, network)
     DeviceLost,       // the device went away while open (an unplugged adapter)
     OtherFailure,
 };

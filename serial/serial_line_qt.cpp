@@ -29,6 +29,16 @@ QSerialPort::Parity qtParity(Parity parity)
     return QSerialPort::NoParity;
 }
 
+} // namespace
+
+// Qt Serial Port on Linux would quietly run such a line with one stop bit instead.
+bool offersOneAndHalfStopBits()
+{
+    return false;
+}
+
+namespace {
+
 QSerialPort::StopBits qtStopBits(StopBits stopBits)
 {
     switch (stopBits) {

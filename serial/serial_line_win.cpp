@@ -1,8 +1,8 @@
+#include "comm_calls_win.h"
 #include "serial_line.h"
 
 #include <QtGlobal>
 #include <algorithm>
-#include <windows.h>
 
 // Polled, with no thread and no waiting on comm events: the port's timeouts make every read
 // return at once with what waits, and ClearCommError says how much that is. Any failure of
@@ -10,11 +10,27 @@
 // adapters answer with many different ones.
 struct SerialLine::Device
 {
-    HANDLE handle = INVALID_HANDLE_VALUE;
+    const CommCalls& calls;
     qint64 bufferSize = 0;
+    HANDLE handle = INVALID_HANDLE_VALUE;
 };
 
 namespace {
+
+HANDLE WINAPI openForReading(const wchar_t* path)
+{
+    return CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+BOOL WINAPI readAtOnce(HANDLE handle, void* buffer, DWORD size, DWORD* got)
+{
+    return ReadFile(handle, buffer, size, got, nullptr);
+}
+
+constexpr CommCalls systemCalls{openForReading, GetCommState, SetCommState, SetCommTimeouts,
+                                ClearCommError, readAtOnce,   CloseHandle,  GetLastError};
+const CommCalls* currentCalls = &systemCalls;
 
 QString systemText(DWORD code)
 {
@@ -35,11 +51,20 @@ PortProblem openProblem(DWORD code)
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
+    case ERROR_DEV_NOT_EXIST:
         return PortProblem::NoSuchDevice;
-    // Windows gives a COM port to one program at a time.
-    case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
         return PortProblem::Busy;
+    // Windows gives a COM port to one program at a time and refuses the next one this way,
+    // the same as a user the port's permissions leave out; its text names both causes.
+    case ERROR_ACCESS_DENIED:
+        return PortProblem::PermissionDenied;
+    // A port whose far end must first be reached: a Bluetooth or network port.
+    case ERROR_SEM_TIMEOUT:
+    case WAIT_TIMEOUT:
+    case ERROR_TIMEOUT:
+        return PortProblem::TimedOut;
     default:
         return PortProblem::OtherFailure;
     }
@@ -62,6 +87,16 @@ BYTE dcbParity(Parity parity)
     return NOPARITY;
 }
 
+} // namespace
+
+// Windows drivers run a line with one and a half stop bits.
+bool offersOneAndHalfStopBits()
+{
+    return true;
+}
+
+namespace {
+
 BYTE dcbStopBits(StopBits stopBits)
 {
     switch (stopBits) {
@@ -75,11 +110,11 @@ BYTE dcbStopBits(StopBits stopBits)
     return ONESTOPBIT;
 }
 
-bool setLine(HANDLE handle, const LineSettings& settings)
+bool setLine(const CommCalls& calls, HANDLE handle, const LineSettings& settings)
 {
     DCB dcb = {};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handle, &dcb))
+    if (!calls.getState(handle, &dcb))
         return false;
     dcb.BaudRate = static_cast<DWORD>(settings.baudRate);
     dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
@@ -99,22 +134,27 @@ bool setLine(HANDLE handle, const LineSettings& settings)
     dcb.fErrorChar = FALSE;
     dcb.fNull = FALSE;
     dcb.fAbortOnError = FALSE;
-    return SetCommState(handle, &dcb);
+    return calls.setState(handle, &dcb);
 }
 
 // Reads return at once with what waits, never waiting for more.
-bool readWithoutWaiting(HANDLE handle)
+bool readWithoutWaiting(const CommCalls& calls, HANDLE handle)
 {
     COMMTIMEOUTS timeouts = {};
     timeouts.ReadIntervalTimeout = MAXDWORD;
-    return SetCommTimeouts(handle, &timeouts);
+    return calls.setTimeouts(handle, &timeouts);
 }
 
 } // namespace
 
-SerialLine::SerialLine(qint64 bufferSize) : m_device(std::make_unique<Device>())
+void useCommCalls(const CommCalls* calls)
 {
-    m_device->bufferSize = bufferSize;
+    currentCalls = calls ? calls : &systemCalls;
+}
+
+SerialLine::SerialLine(qint64 bufferSize)
+    : m_device(std::make_unique<Device>(Device{*currentCalls, bufferSize}))
+{
 }
 
 SerialLine::~SerialLine()
@@ -126,17 +166,17 @@ bool SerialLine::open(const QString& device, const LineSettings& settings, PortR
 {
     close();
     m_lostText.clear();
-    const HANDLE handle = CreateFileW(devicePath(device).c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const CommCalls& calls = m_device->calls;
+    const HANDLE handle = calls.open(devicePath(device).c_str());
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
+        const DWORD code = calls.lastError();
         report.problem = openProblem(code);
         report.systemText = systemText(code);
         return false;
     }
-    if (!setLine(handle, settings) || !readWithoutWaiting(handle)) {
-        const DWORD code = GetLastError();
-        CloseHandle(handle);
+    if (!setLine(calls, handle, settings) || !readWithoutWaiting(calls, handle)) {
+        const DWORD code = calls.lastError();
+        calls.close(handle);
         report.problem = PortProblem::SettingsRefused;
         report.systemText = systemText(code);
         return false;
@@ -148,7 +188,7 @@ bool SerialLine::open(const QString& device, const LineSettings& settings, PortR
 bool SerialLine::applySettings(const LineSettings& settings)
 {
     // A closed port takes the settings at its next open.
-    return !isOpen() || setLine(m_device->handle, settings);
+    return !isOpen() || setLine(m_device->calls, m_device->handle, settings);
 }
 
 bool SerialLine::isOpen() const
@@ -160,7 +200,7 @@ void SerialLine::close()
 {
     if (!isOpen())
         return;
-    CloseHandle(m_device->handle);
+    m_device->calls.close(m_device->handle);
     m_device->handle = INVALID_HANDLE_VALUE;
 }
 
@@ -178,8 +218,8 @@ std::optional<qint64> SerialLine::bytesWaiting()
     }
     DWORD errors = 0;
     COMSTAT status = {};
-    if (!ClearCommError(m_device->handle, &errors, &status)) {
-        lose(systemText(GetLastError()));
+    if (!m_device->calls.clearError(m_device->handle, &errors, &status)) {
+        lose(systemText(m_device->calls.lastError()));
         return std::nullopt;
     }
     return std::min<qint64>(status.cbInQue, m_device->bufferSize);
@@ -193,9 +233,9 @@ std::optional<QByteArray> SerialLine::read()
     }
     QByteArray bytes(m_device->bufferSize, Qt::Uninitialized);
     DWORD got = 0;
-    if (!ReadFile(m_device->handle, bytes.data(), static_cast<DWORD>(bytes.size()), &got,
-                  nullptr)) {
-        lose(systemText(GetLastError()));
+    if (!m_device->calls.read(m_device->handle, bytes.data(), static_cast<DWORD>(bytes.size()),
+                              &got)) {
+        lose(systemText(m_device->calls.lastError()));
         return std::nullopt;
     }
     bytes.truncate(static_cast<qsizetype>(got));

@@ -1,5 +1,6 @@
 #include "event_loop.h"
 #include "mscomm.h"
+#include "port_listing_unix.h"
 #include "port_mapping.h"
 #include "pseudo_terminal.h"
 

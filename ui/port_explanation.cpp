@@ -26,20 +26,6 @@ QString withSystemText(const QString& text, const QString& systemText)
     return QStringLiteral(u"%1 (Systém: %2)").arg(text, systemText);
 }
 
-QString permissionText(const QString& device, const QString& group)
-{
-    // A device node that udev has not yet given its group (just after a replug), or one meant
-    // for the administrator alone: joining "root" is never the remedy.
-    if (group.isEmpty() || group == QLatin1String("root"))
-        return QStringLiteral(u"K zařízení %1 nemáte přístup: patří jen správci systému. Buď se "
-                              u"právě objevilo a systém mu ještě nepřidělil skupinu, nebo žádnou "
-                              u"skupinu pro uživatele nemá. Počkejte chvíli a zvolte linku znovu.")
-            .arg(device);
-    return QStringLiteral(u"K zařízení %1 nemáte přístup. Patří skupině „%2“: přidejte se do "
-                          u"ní (sudo usermod -aG %2 $USER), odhlaste se a znovu přihlaste.")
-        .arg(device, group);
-}
-
 QString busyText(const QString& device, const std::optional<PortLock>& lock)
 {
     if (lock && !lock->running)
@@ -96,12 +82,18 @@ QString portFailureExplanation(const PortReport& report)
     case PortProblem::NoSuchDevice:
         return withSystemText(missingDeviceText(report), report.systemText);
     case PortProblem::PermissionDenied:
-        return permissionText(device, report.group);
+        return refusedDeviceText(report);
     case PortProblem::Busy:
         return busyText(device, report.lock);
     case PortProblem::SettingsRefused:
         return withSystemText(QStringLiteral(u"Zařízení %1 odmítlo nastavení linky; nejspíš "
                                              u"to není sériová linka.")
+                                  .arg(device),
+                              report.systemText);
+    case PortProblem::TimedOut:
+        return withSystemText(QStringLiteral(u"Zařízení %1 neodpovědělo včas. Port Bluetooth "
+                                             u"nebo síťový port čeká na své protějšky: zapněte "
+                                             u"je, přibližte a zvolte linku znovu.")
                                   .arg(device),
                               report.systemText);
     case PortProblem::DeviceLost:
