@@ -18,9 +18,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 if(ZELVAX_QT_WINDOWS)
   list(PREPEND CMAKE_PREFIX_PATH ${ZELVAX_QT_WINDOWS})
 endif()
+# Debian's Qt, whose source the Qt for Windows is built from, links no plugin into a program
+# unless asked: a static Qt needs its platform plugin and styles linked in.
+set(QT_SKIP_AUTO_PLUGIN_INCLUSION OFF)
 set(QT_HOST_PATH /usr CACHE PATH "The host's Qt, whose generators the build runs")
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "The host Qt's CMake files")
 
-# No DLLs of the compiler's own beside the program: one .exe that runs anywhere.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# No DLLs of the compiler's own beside the program: one .exe that runs anywhere; and no time
+# stamp in its header, so that two builds of one commit give the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

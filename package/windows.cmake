@@ -18,16 +18,20 @@ if(NOT EXISTS ${qt_licences}/Qt-third-party.txt)
 endif()
 find_file(ZELVAX_MINGW_COPYRIGHT copyright PATHS /usr/share/doc/mingw-w64-x86-64-dev
           NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-set(qt_notice ${PROJECT_SOURCE_DIR}/package/windows-qt-notice.txt)
+# The notice names the Qt inside and the Debian source it was built from.
+file(STRINGS ${qt_licences}/debian-source-version QT_DEBIAN_SOURCE LIMIT_COUNT 1)
+set(QT_VERSION ${Qt6_VERSION})
+set(qt_notice ${CMAKE_BINARY_DIR}/Qt-notice.txt)
+configure_file(${PROJECT_SOURCE_DIR}/package/windows-qt-notice.txt.in ${qt_notice} @ONLY)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 install(FILES ${qt_notice} DESTINATION . RENAME Qt-notice.txt)
-install(DIRECTORY ${qt_licences}/ DESTINATION licences)
+install(DIRECTORY ${qt_licences}/ DESTINATION licences PATTERN debian-source-version EXCLUDE)
 install(FILES ${ZELVAX_MINGW_COPYRIGHT} DESTINATION licences RENAME mingw-w64-runtime.txt)
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE mit_licence)
 file(READ ${qt_notice} qt_notice_text)
 file(WRITE ${CMAKE_BINARY_DIR}/licence-page.txt "${mit_licence}\n\n${qt_notice_text}")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-             ${PROJECT_SOURCE_DIR}/LICENSE ${qt_notice})
+             ${PROJECT_SOURCE_DIR}/LICENSE ${qt_licences}/debian-source-version)
 
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_NAME ZELVAX)
@@ -49,7 +53,22 @@ set(CPACK_NSIS_MUI_ICON ${PROJECT_BINARY_DIR}/app/zelvax.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_BINARY_DIR}/app/zelvax.ico)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+# CPack hands these values to the installer's script as they are written here.
+set(CPACK_VERBATIM_VARIABLES ON)
+# An administrator's script finds how to remove it silently.
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "WriteRegStr SHCTX \
+'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZELVAX' 'QuietUninstallString' \
+'\"$INSTDIR\\Uninstall.exe\" /S'")
 # A 64-bit installer for the 64-bit program: it installs into the 64-bit Program Files and
-# registry view without redirection.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# registry view without redirection. It records no file's time (CPack writes one of its pages
+# just before packing), so that two builds of one commit give the same bytes. The
+# uninstaller, before the installer takes it in, and the installer are signed when a
+# certificate is given (package/windows-sign.sh); zelvax.exe is signed, and the files get the
+# last commit's time for the zip, once they are staged.
+set(sign "sh '${PROJECT_SOURCE_DIR}/package/windows-sign.sh'")
+set(CPACK_NSIS_DEFINES "Target amd64-unicode
+SetDateSave off
+!uninstfinalize \"${sign} '%1'\"
+!finalize \"${sign} '%1'\"")
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/package/windows-staged.cmake)
 include(CPack)

@@ -1,18 +1,17 @@
 #!/usr/bin/env python3
 """Writes the licence texts that go beside zelvax.exe, whose Qt is linked in statically.
 
-    windows_notices.py QT_SOURCE_TARBALL OUT_DIR
+    windows_notices.py QT_SOURCE_DIR OUT_DIR
 
-From Qt's source as it was built: the LGPL 3 and the GPL 3 it builds on, and one file with the
+From Qt's source tree as it was built: the LGPL 3 and the GPL 3 it builds on, and one file with the
 name, copyright and licence text of each third-party part of Qt Core, Gui, Widgets and the
 Windows platform plugin, taken from Qt's own attribution files. Parts that belong to features
-or platforms this build leaves out (networking, OpenGL, Vulkan, JPEG, Android, X11, WebAssembly,
-Unix process handling, macOS) are skipped.
+or platforms this build leaves out (networking, OpenGL, Vulkan, JPEG, FreeType, Android, X11,
+WebAssembly, Unix process handling, macOS) are skipped.
 """
 import json
 import posixpath
 import sys
-import tarfile
 from pathlib import Path
 
 BUILT = ("src/corelib/", "src/gui/", "src/widgets/", "src/plugins/platforms/windows/",
@@ -20,14 +19,10 @@ BUILT = ("src/corelib/", "src/gui/", "src/widgets/", "src/plugins/platforms/wind
 LEFT_OUT = ("src/3rdparty/android/", "src/3rdparty/gradle/", "src/3rdparty/wasm/",
             "src/3rdparty/xcb/", "src/3rdparty/libjpeg/", "src/3rdparty/libpsl/",
             "src/3rdparty/VulkanMemoryAllocator/", "src/3rdparty/forkfd/",
+            "src/3rdparty/freetype/",
             "src/gui/opengl/", "src/gui/vulkan/", "src/gui/rhi/")
 QT_LICENCES = {"LICENSES/LGPL-3.0-only.txt": "Qt-LGPL-3.0.txt",
                "LICENSES/GPL-3.0-only.txt": "GPL-3.0.txt"}
-
-
-def relative(name):
-    """The member's path inside Qt's source tree, without the tarball's top folder."""
-    return name.split("/", 1)[1] if "/" in name else ""
 
 
 def is_built(path):
@@ -39,13 +34,18 @@ def entries(text):
     return data if isinstance(data, list) else [data]
 
 
+def text(value):
+    """A field's text: Qt's newer attribution files hold some fields as lists of lines."""
+    return "\n".join(value) if isinstance(value, list) else (value or "")
+
+
 def attribution(entry, folder, texts):
     lines = [entry.get("Name", "?")]
     lines.append("=" * len(lines[0]))
     for key in ("Version", "License", "Homepage"):
         if entry.get(key):
-            lines.append(f"{key}: {entry[key]}")
-    lines += ["", entry.get("Copyright", "").strip(), ""]
+            lines.append(f"{key}: {text(entry[key])}")
+    lines += ["", text(entry.get("Copyright")).strip(), ""]
     files = entry.get("LicenseFiles") or [entry.get("LicenseFile")]
     for name in filter(None, files):
         licence = texts.get(posixpath.normpath(posixpath.join(folder, name)))
@@ -54,20 +54,19 @@ def attribution(entry, folder, texts):
     return "\n".join(lines)
 
 
-def main(tarball, out):
+def main(source, out):
     out.mkdir(parents=True, exist_ok=True)
     texts, attributions = {}, []
-    with tarfile.open(tarball) as source:
-        for member in source:
-            path = relative(member.name)
-            wanted = path in QT_LICENCES or (is_built(path) and (
-                posixpath.basename(path) == "qt_attribution.json" or "LICENSE" in path))
-            if member.isfile() and wanted:
-                text = source.extractfile(member).read().decode("utf-8", "replace")
-                if path.endswith("qt_attribution.json"):
-                    attributions.append((posixpath.dirname(path), text))
-                else:
-                    texts[path] = text
+    for file in sorted(source.rglob("*")):
+        path = file.relative_to(source).as_posix()
+        wanted = path in QT_LICENCES or (is_built(path) and (
+            file.name == "qt_attribution.json" or "LICENSE" in path))
+        if file.is_file() and wanted:
+            text = file.read_bytes().decode("utf-8", "replace")
+            if path.endswith("qt_attribution.json"):
+                attributions.append((posixpath.dirname(path), text))
+            else:
+                texts[path] = text
     for path, name in QT_LICENCES.items():
         (out / name).write_text(texts[path])
     parts = [attribution(entry, folder, texts)
@@ -82,5 +81,5 @@ def main(tarball, out):
 
 if __name__ == "__main__":
     if len(sys.argv) != 3:
-        sys.exit("usage: windows_notices.py QT_SOURCE_TARBALL OUT_DIR")
-    main(sys.argv[1], Path(sys.argv[2]))
+        sys.exit("usage: windows_notices.py QT_SOURCE_DIR OUT_DIR")
+    main(Path(sys.argv[1]), Path(sys.argv[2]))

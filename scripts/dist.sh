@@ -100,7 +100,7 @@ windows_files() {
   fi
   if [ -z "$windows" ]; then
     scripts/windows.sh >&2
-    windows=$PWD/build/windows/dist
+    windows=$PWD/$(windows_build_folder)/dist
   fi
   local file
   for file in "zelvax-$version-windows-x64.exe" "zelvax-$version-windows-x64.zip"; do

@@ -145,6 +145,8 @@ mapfile -t settings < <(env | grep -E "^(ZELVAX_|FUZZ_SECONDS=|CI=|DISPLAY=)" ||
 exec chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
   TERM="${TERM:-dumb}" "${settings[@]}" /bin/bash -c "cd /work/zelvax && \"\$@\"" bash "$@"'
 echo "in-release: $suite $arch: $*" >&2
+# Scripts that run in a root themselves (scripts/windows.sh) know from this that they are in one.
+export ZELVAX_IN_RELEASE=$suite-$arch
 status=0
 unshare --mount --fork /bin/bash -c "$inner" bash "$root" "$build" "$home_cache" "$apt_cache" "$@" || status=$?
 exit "$status"

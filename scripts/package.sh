@@ -10,6 +10,7 @@
 # scripts/install_test.sh installs it into a clean root of its release and tries it there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/releases.sh
 preset=release
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -27,10 +28,6 @@ scripts/install-deps.sh
 # Hardened as Debian builds its own packages, and reproducible: dpkg-buildflags maps the
 # build folder away, and every time stamp in the package is the last commit's.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-# A source tarball has no git: it carries the last commit's time in .source-date-epoch.
-last_commit_time() {
-  git log -1 --format=%ct 2>/dev/null || cat .source-date-epoch 2>/dev/null || date +%s
-}
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(last_commit_time)}
 export SOURCE_DATE_EPOCH
 # The release this is built on and for: "+deb12", "+deb13", or testing's name ("+forky"),

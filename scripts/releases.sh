@@ -51,3 +51,15 @@ debian_archive() {
 zelvax_version() {
   sed -n '1s/^zelvax (\([^)]*\)).*/\1/p' "$(dirname "$releases_table")/../package/changelog"
 }
+
+# last_commit_time: the time of this checkout's last commit, for SOURCE_DATE_EPOCH; a source
+# tarball has no git, and carries it in .source-date-epoch.
+last_commit_time() {
+  git log -1 --format=%ct 2>/dev/null || cat .source-date-epoch 2>/dev/null || date +%s
+}
+
+# windows_build_folder: where scripts/windows.sh, which runs in a root of the stable release,
+# leaves its build; the installer and the zip are in its dist/.
+windows_build_folder() {
+  echo "build/roots/$(release_names stable)-amd64/windows"
+}

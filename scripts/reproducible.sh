@@ -4,17 +4,46 @@
 #
 #   scripts/reproducible.sh          the native package
 #   scripts/reproducible.sh ARCH     the cross-built arm64 or armhf package
+#   scripts/reproducible.sh windows  zelvax.exe, the installer and the zip (scripts/windows.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/releases.sh
 arch=${1:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The Windows files of one clone: the installer, the zip, and the program inside the zip.
+windows_sums() {
+  local dist
+  dist=$1/$(windows_build_folder)/dist
+  (cd "$dist" && sha256sum ./*.exe ./*.zip)
+  unzip -p "$dist"/*.zip '*/zelvax.exe' | sha256sum | sed 's/-$/zelvax.exe (in the zip)/'
+}
+
+if [ "$arch" = windows ]; then
+  for clone in first second-clone-elsewhere; do
+    git clone -q . "$work/$clone"
+    (cd "$work/$clone" && scripts/windows.sh packages >"$work/$clone.log" 2>&1) || {
+      tail -n 30 "$work/$clone.log" >&2
+      echo "FAIL the Windows files did not build in $work/$clone" >&2
+      exit 1
+    }
+    windows_sums "$work/$clone" | tee "$work/$clone.sums"
+  done
+  if ! diff "$work/first.sums" "$work/second-clone-elsewhere.sums" >&2; then
+    echo "FAIL the two builds differ" >&2
+    exit 1
+  fi
+  echo "reproducible: both builds give the same zelvax.exe, installer and zip"
+  exit 0
+fi
+
 folder=release
 options=()
 if [ -n "$arch" ]; then
   folder=release-$arch
   options=(--arch "$arch")
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 sums=()
 for clone in first second-clone-elsewhere; do
   git clone -q . "$work/$clone"

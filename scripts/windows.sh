@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
-# The Windows build: zelvax.exe cross-built with mingw-w64 against a static Qt for Windows,
-# which this script builds from Debian's own qtbase source, the core's tests and the program
-# itself run under Wine, then an installer and a portable zip.
+# The Windows build, in a clean root of Debian's stable release (scripts/in-release.sh): a
+# static Qt for Windows built with mingw-w64 from the source of the root's own Qt, Debian's
+# patches applied; zelvax.exe cross-built against it; the core's and the port's tests and the
+# program itself run under the root's Wine, which reports Windows 10 and then Windows 11; an
+# installer and a portable zip, the same bytes from every build of one commit, signed when a
+# certificate is given; and the installer tried: a silent install, an upgrade in place, a
+# silent uninstall.
 #
-#   scripts/windows.sh          all of it; the installer and the zip go to build/windows/dist
-#   scripts/windows.sh qt       only the Qt for Windows (cached; free when the cache has it)
+#   scripts/windows.sh             all of it; the installer and the zip go to the root's build
+#                                  folder, build/roots/STABLE-amd64/windows/dist
+#   scripts/windows.sh qt          only the Qt for Windows (cached; free when the cache has it)
+#   scripts/windows.sh packages    only zelvax.exe, the installer and the zip, untried
+#   --throwaway-certificate        signs them with a certificate made for the run
 #
-# The Qt build takes about half an hour on two cores the first time. It is kept under
-# ~/.cache/zelvax-qt-windows (or $ZELVAX_QT_WINDOWS_CACHE), named by a hash of the function
-# that builds it, so a change of its options builds a new one and nothing else does.
+# A code-signing certificate is given as a PKCS#12 file, ZELVAX_SIGN_PKCS12, with its password
+# in the file ZELVAX_SIGN_PASSWORD_FILE. The Qt build takes about twenty minutes on two cores
+# the first time. It is kept in the root's cache (~/.cache/zelvax-roots/STABLE-amd64-home/
+# zelvax-qt-windows), named by the source package's version and a hash of the functions that
+# build it, so a security update of Qt or a change of its options builds a new one.
 set -euo pipefail
 # Failures inside $(...) stop the script too.
 shopt -s inherit_errexit
@@ -16,10 +25,23 @@ cd "$(dirname "$0")/.."
 source scripts/releases.sh
 SECONDS=0
 
-# Qt's generators (moc, uic, rcc) are the host's: the Qt for Windows must be the same version.
-qt_version=6.4.2
-qt_tarball=qt6-base_${qt_version}+dfsg.orig.tar.xz
-qt_sha256=4f14b89a9463a540fd84a6718b8519a2297119b454ef547721015a9e9019ae9e
+# The Windows build runs in a clean root of Debian's stable release (scripts/in-release.sh),
+# with that release's mingw-w64 and Wine, and its Qt: Qt's generators (moc, uic, rcc) are the
+# root's, and the Qt for Windows is built from the source package of the root's own Qt.
+if [ -z "${ZELVAX_IN_RELEASE:-}" ]; then
+  # A certificate given here goes into the root's build folder for the run, and no longer.
+  if [ -n "${ZELVAX_SIGN_PKCS12:-}" ]; then
+    given=$(windows_build_folder)/../signing-given
+    rm -rf "$given" && mkdir -p "$(dirname "$given")" && mkdir -m 700 "$given"
+    trap 'rm -rf "$given"' EXIT
+    cp "$ZELVAX_SIGN_PKCS12" "$given/certificate.p12"
+    cp "${ZELVAX_SIGN_PASSWORD_FILE:?names no password file}" "$given/password"
+    export ZELVAX_SIGN_PKCS12=/work/zelvax/build/signing-given/certificate.p12
+    export ZELVAX_SIGN_PASSWORD_FILE=/work/zelvax/build/signing-given/password
+  fi
+  scripts/in-release.sh "$(release_names stable)" amd64 -- scripts/windows.sh "$@"
+  exit
+fi
 cache=${ZELVAX_QT_WINDOWS_CACHE:-$HOME/.cache/zelvax-qt-windows}
 jobs=$(nproc)
 
@@ -27,45 +49,75 @@ say() { echo "windows: $*" >&2; }
 
 install_tools() {
   scripts/install-deps.sh
-  scripts/install-deps.sh --only g++-mingw-w64-x86-64-posix icoutils nsis wine wine64 xclip
+  scripts/install-deps.sh --only g++-mingw-w64-x86-64-posix icoutils nsis wine wine64 xclip \
+    dpkg-dev osslsigncode unzip
 }
 
 host_qt_version() {
   /usr/lib/qt6/bin/qtpaths6 --query QT_VERSION 2>/dev/null || echo none
 }
 
-fetch_qt_source() {
-  local tarball=$cache/src/$qt_tarball
-  if ! echo "$qt_sha256  $tarball" | sha256sum --check --status 2>/dev/null; then
-    mkdir -p "$cache/src"
-    # From the archive this machine's apt uses, a local mirror or proxy included.
-    local archive
-    archive=$(debian_archive)
-    say "downloading $qt_tarball from $archive"
-    curl -sSf -o "$tarball.part" "$archive/pool/main/q/qt6-base/$qt_tarball"
-    echo "$qt_sha256  $tarball.part" | sha256sum --check --status ||
-      { say "$qt_tarball does not have the expected checksum"; return 1; }
-    mv "$tarball.part" "$tarball"
+# apt-get or apt-cache with a source list of their own: deb-src entries for the archives this
+# root's apt reads, so that the source comes from the same signed archive as the root's Qt.
+# Their lists are kept in the cache, which only root may read, so apt does not hand its
+# downloads to its sandbox user.
+apt_sources() {
+  local tool=$1
+  shift
+  local state=$cache/apt
+  if [ ! -f "$state/sources.list" ]; then
+    mkdir -p "$state/lists/partial"
+    debian_archive >/dev/null
+    apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Created-By: Packages' | sort -u |
+      awk '{ print "deb-src " $1 " " $2 " main" }' >"$state/sources.list"
   fi
-  echo "$tarball"
+  "$tool" -q -o Dir::Etc::SourceList="$state/sources.list" -o Dir::Etc::SourceParts=/nonexistent \
+    -o Dir::State::Lists="$state/lists" -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= \
+    -o APT::Sandbox::User=root "$@"
+}
+
+# The version of Debian's qtbase source that the archive has now, a security update included;
+# it must be of the root's Qt version, whose generators build against it.
+qt_source_version() {
+  apt_sources apt-get update >/dev/null
+  local version
+  version=$(apt_sources apt-cache showsrc --only-source qt6-base |
+    awk '/^Version:/ { print $2 }' | sort -V | tail -n1)
+  [ -n "$version" ] || { say "apt has no source of qt6-base"; return 1; }
+  local upstream=${version#*:}
+  upstream=${upstream%%+*}
+  if [ "$upstream" != "$(host_qt_version)" ]; then
+    say "Debian's qt6-base source is $version, the root's Qt is $(host_qt_version)"
+    return 1
+  fi
+  echo "$version"
+}
+
+# The source, unpacked with Debian's patches applied, into FOLDER.
+unpack_qt_source() {
+  local folder=$1 downloads=$cache/src/$qt_source
+  if ! ls "$downloads"/*.dsc >/dev/null 2>&1; then
+    mkdir -p "$downloads.part"
+    (cd "$downloads.part" && apt_sources apt-get source --download-only "qt6-base=$qt_source" >/dev/null)
+    rm -rf "$downloads" && mv "$downloads.part" "$downloads"
+  fi
+  dpkg-source --no-check -x "$downloads"/qt6-base_*.dsc "$folder" >/dev/null
 }
 
 # A static, release, minimal Qt: Core, Gui and Widgets with the Windows platform plugin and
-# style, accessibility, and Qt's bundled image and font libraries; nothing the program does
-# not use. Debian's repack drops wintab.h, so tablet events are off; and with OpenGL off,
-# dynamic OpenGL has to be turned off by name, or the platform plugin does not compile.
+# styles, accessibility, and Qt's bundled image and font libraries; nothing the program does
+# not use. Its fonts come from DirectWrite, so FreeType is left out. Debian's repack drops
+# wintab.h, so tablet events are off; and with OpenGL off, dynamic OpenGL has to be turned off
+# by name, or the platform plugin does not compile. A unity build compiles a batch of source
+# files as one, which halves the build's time; -Os makes it smaller.
 build_qt() {
   local prefix=$1 work=$1.work
-  local tarball
-  tarball=$(fetch_qt_source)
   rm -rf "$work" "$prefix"
   mkdir -p "$work"
-  say "unpacking Qt $qt_version"
-  tar -xf "$tarball" -C "$work"
-  local source
-  source=$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -n1)
-  say "configuring Qt $qt_version for Windows"
-  cmake -S "$source" -B "$work/build" -G Ninja \
+  say "unpacking Debian's qtbase $qt_source, its patches applied"
+  unpack_qt_source "$work/source"
+  say "configuring Qt for Windows"
+  cmake -S "$work/source" -B "$work/build" -G Ninja \
     -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR=x86_64 \
     -DCMAKE_C_COMPILER=x86_64-w64-mingw32-gcc-posix \
     -DCMAKE_CXX_COMPILER=x86_64-w64-mingw32-g++-posix \
@@ -75,49 +127,41 @@ build_qt() {
     -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=ONLY \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DBUILD_SHARED_LIBS=OFF -DFEATURE_static_runtime=ON \
+    -DBUILD_SHARED_LIBS=OFF -DFEATURE_static_runtime=ON -DFEATURE_optimize_size=ON \
+    -DQT_UNITY_BUILD=ON -DQT_GENERATE_SBOM=OFF \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
     -DFEATURE_tabletevent=OFF \
     -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF -DFEATURE_sql=OFF \
     -DFEATURE_network=OFF -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_testlib=OFF \
-    -DFEATURE_printsupport=OFF -DFEATURE_jpeg=OFF \
+    -DFEATURE_printsupport=OFF -DFEATURE_jpeg=OFF -DFEATURE_freetype=OFF -DFEATURE_zstd=OFF \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
-    -DFEATURE_system_freetype=OFF -DFEATURE_system_libpng=OFF \
-    -DFEATURE_system_doubleconversion=OFF >"$work/configure.log" 2>&1 ||
+    -DFEATURE_system_libpng=OFF -DFEATURE_system_doubleconversion=OFF \
+    >"$work/configure.log" 2>&1 ||
     { tail -n 40 "$work/configure.log" >&2; return 1; }
-  say "building Qt $qt_version for Windows ($jobs jobs; about 20 minutes on two cores)"
+  say "building Qt for Windows ($jobs jobs)"
   # Ninja's status lines, thinned out to one every hundred steps.
   cmake --build "$work/build" --parallel "$jobs" 2>&1 | tee "$work/build.log" |
     awk '/^\[[0-9]+\/[0-9]+\]/ { step = $1; gsub(/[][]/, "", step); split(step, n, "/"); if (n[1] % 100 == 0) print "windows: Qt step " n[1] " of " n[2] > "/dev/stderr"; fflush("/dev/stderr") }'
   [ "${PIPESTATUS[0]}" -eq 0 ] || { grep -m5 -B2 -A10 'FAILED' "$work/build.log" >&2; return 1; }
   cmake --install "$work/build" >/dev/null
+  # The licence texts that go beside zelvax.exe, from the source it was built from.
+  /usr/bin/python3 package/windows_notices.py "$work/source" "$prefix/licences" >&2
+  echo "$qt_source" >"$prefix/licences/debian-source-version"
   rm -rf "$work"
   say "Qt for Windows built in $SECONDS s: $(du -sh "$prefix" | cut -f1) in $prefix"
 }
 
 qt_prefix() {
   local key
-  key=$( (declare -f build_qt; echo "$qt_version $qt_sha256") |
-    sha256sum | cut -c1-12)
-  echo "$cache/qt-$qt_version-$key"
-}
-
-# The licence texts that go beside zelvax.exe for the Qt linked into it, from Qt's source.
-ensure_qt_licences() {
-  [ -f "$qt/licences/Qt-third-party.txt" ] && return 0
-  /usr/bin/python3 package/windows_notices.py "$(fetch_qt_source)" "$qt/licences" >&2
+  key=$( (declare -f build_qt unpack_qt_source; echo "$qt_source") | sha256sum | cut -c1-12)
+  echo "$cache/qt-$qt_source-$key"
 }
 
 ensure_qt() {
-  local host
-  host=$(host_qt_version)
-  if [ "$host" != "$qt_version" ]; then
-    say "the host's Qt is $host; the Windows build needs the host's generators of Qt $qt_version (Debian 12)"
-    return 1
-  fi
   local prefix
   prefix=$(qt_prefix)
-  if [ ! -f "$prefix/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+  # The version file is written last: a build that stopped short of it is built again.
+  if [ ! -f "$prefix/licences/debian-source-version" ]; then
     build_qt "$prefix"
   fi
   echo "$prefix"
@@ -125,10 +169,11 @@ ensure_qt() {
 
 build=build/windows
 dist=$build/dist
-# A Wine prefix of the build's own. Debian 12's Wine 8 serves: the port is polled and never
-# waits on comm events, which Wine 8 cancels on a pseudo-terminal (it has no modem lines).
+# A Wine prefix of the build's own, under the root's Wine, which reports a hang-up on a port
+# as Windows does.
 export WINEPREFIX=$PWD/$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 installed="$WINEPREFIX/drive_c/Program Files/ZELVAX"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZELVAX'
 
 # One wine server for the build's tests and the install. When a pseudo-terminal behind a port
 # closes, it gets a SIGHUP and writes thousands of lines: they go to a file.
@@ -146,9 +191,32 @@ start_wine() {
   say "$(wine --version)"
 }
 
+# Signing: a PKCS#12 file with a code-signing certificate and its key, ZELVAX_SIGN_PKCS12, and
+# a file with its password, ZELVAX_SIGN_PASSWORD_FILE; with --throwaway-certificate, one made
+# here for the run. Without either the artefacts are built unsigned.
+signing() {
+  if [ "$throwaway_certificate" = 1 ]; then
+    local folder=$build/signing
+    rm -rf "$folder" && mkdir -p "$build" && mkdir -m 700 "$folder"
+    openssl rand -hex 16 >"$folder/password"
+    openssl req -x509 -newkey rsa:3072 -sha256 -days 7 -nodes -subj "/CN=ZELVAX throwaway" \
+      -addext extendedKeyUsage=codeSigning -keyout "$folder/key.pem" -out "$folder/cert.pem" \
+      2>/dev/null
+    openssl pkcs12 -export -inkey "$folder/key.pem" -in "$folder/cert.pem" \
+      -passout "file:$folder/password" -out "$folder/cert.p12"
+    export ZELVAX_SIGN_PKCS12=$PWD/$folder/cert.p12 ZELVAX_SIGN_PASSWORD_FILE=$PWD/$folder/password
+    say "signing with a throwaway certificate made for this run: not a release"
+  elif [ -n "${ZELVAX_SIGN_PKCS12:-}" ]; then
+    say "signing with the certificate in $ZELVAX_SIGN_PKCS12"
+  else
+    say "no certificate given (ZELVAX_SIGN_PKCS12): zelvax.exe, its installer and uninstaller are UNSIGNED"
+  fi
+}
+
+# build_program [CMAKE OPTION...]
 build_program() {
   say "building zelvax.exe"
-  cmake --preset windows -DZELVAX_QT_WINDOWS="$qt" >/dev/null
+  cmake --preset windows -DZELVAX_QT_WINDOWS="$qt" "$@" >/dev/null
   cmake --build --preset windows
   file "$build/zelvax.exe" >&2
   say "zelvax.exe: $(stat -c %s "$build/zelvax.exe") bytes, with these resources:"
@@ -156,7 +224,7 @@ build_program() {
 }
 
 run_unit_tests() {
-  say "the core's tests, as Windows programs under Wine"
+  say "the core's and the port's tests, as Windows programs under Wine"
   if ! ctest --preset windows >"$build/ctest.log" 2>&1; then
     tail -n 60 "$build/ctest.log" >&2
     return 1
@@ -164,32 +232,130 @@ run_unit_tests() {
   tail -n 3 "$build/ctest.log" >&2
 }
 
+# The installer and the zip, with every file's time the last commit's, so that two builds of
+# one commit give the same bytes.
 make_packages() {
   rm -rf "$dist"
   (cd "$build" && cpack -B "$PWD/dist" >/dev/null)
   rm -rf "$dist/_CPack_Packages"
+  say "the stripped zelvax.exe: $(unzip -p "$dist/zelvax-$version-windows-x64.zip" '*/zelvax.exe' | wc -c) bytes"
   ls -l "$dist" >&2
+}
+
+# Each signed file verified against the certificate: the installer, and inside the zip the
+# program; the uninstaller once it is installed.
+verify_signature() {
+  local file=$1
+  [ -n "${ZELVAX_SIGN_PKCS12:-}" ] || return 0
+  local chain=$build/signing/chain.pem
+  openssl pkcs12 -in "$ZELVAX_SIGN_PKCS12" -passin "file:$ZELVAX_SIGN_PASSWORD_FILE" -nokeys \
+    -out "$chain" 2>/dev/null
+  osslsigncode verify -CAfile "$chain" -in "$file" >"$build/verify.log" 2>&1 ||
+    { cat "$build/verify.log" >&2; say "$(basename "$file") is not signed as it should be"; return 1; }
+  say "$(basename "$file"): $(grep -m1 -E '^Signature verification' "$build/verify.log")"
+}
+
+verify_packages() {
+  verify_signature "$dist/zelvax-$version-windows-x64.exe"
+  local unpacked=$build/unpacked
+  rm -rf "$unpacked" && mkdir -p "$unpacked"
+  unzip -q "$dist/zelvax-$version-windows-x64.zip" -d "$unpacked"
+  verify_signature "$(find "$unpacked" -name zelvax.exe)"
+}
+
+registry_value() {
+  wine reg query "$uninstall_key" /v "$1" 2>/dev/null | tr -d '\r' |
+    awk -v name="$1" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
+}
+
+# The keys of the system's list of programs that are ZELVAX's.
+program_entries() {
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null |
+    tr -d '\r' | grep -i '\\zelvax[^\\]*$' || true
+}
+
+# What an installation leaves: its files with their checksums, and its entries among the
+# programs with their values.
+installation_state() {
+  (cd "$installed" && find . -type f -print0 | sort -z | xargs -0 sha256sum)
+  program_entries
+  wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r' | grep REG_ | sort
 }
 
 # The installer as an administrator's script runs it, silently; then the installed program
 # goes through the end-to-end checks, and the uninstaller must leave nothing behind.
 silent_install() {
-  wine "$dist/zelvax-$version-windows-x64.exe" /S
+  wine "$1" /S
   [ -f "$installed/zelvax.exe" ] || { say "the silent install left no zelvax.exe"; return 1; }
-  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZELVAX' /v DisplayName |
-    grep -q ZELVAX || { say "the installer did not register ZELVAX as a program"; return 1; }
+  [ "$(registry_value DisplayName)" = ZELVAX ] ||
+    { say "the installer did not register ZELVAX as a program"; return 1; }
   say "installed silently: $(cd "$installed" && ls | tr '\n' ' ')"
 }
 
 end_to_end() {
+  local windows=$1
   # Wine's desktop takes the display of the program that starts it: a fresh start, on the
   # session's own X server.
   wineserver -k 2>/dev/null || true
   wineserver -w
-  cmake --preset ci >/dev/null
-  cmake --build --preset ci --target zelvax-thermometer >/dev/null
-  /usr/bin/python3 tests/e2e/end_to_end.py --wine --app "$installed/zelvax.exe" \
-    --thermometer build/ci/tools/zelvax-thermometer --out "$build"
+  /usr/bin/python3 tests/e2e/end_to_end.py --wine --windows-version "$windows" \
+    --app "$installed/zelvax.exe" --thermometer build/ci/tools/zelvax-thermometer --out "$build"
+}
+
+# The same tree with its version raised, built and packaged beside this one.
+raised_installer() {
+  local tree=$build/raised
+  rm -rf "$tree" && mkdir -p "$tree"
+  git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$tree"
+  local raised=$version.1
+  {
+    echo "zelvax ($raised) unstable; urgency=medium"
+    echo
+    echo "  * The same program, its version raised to try an upgrade in place."
+    echo
+    echo " -- ZELVAX developers <zelvax@zelvax.invalid>  $(date -R -d "@$SOURCE_DATE_EPOCH")"
+    echo
+    cat package/changelog
+  } >"$tree/package/changelog"
+  (cd "$tree" && cmake --preset windows -DZELVAX_QT_WINDOWS="$qt" -DBUILD_TESTING=OFF >/dev/null &&
+    cmake --build --preset windows >/dev/null && cd build/windows && cpack -B "$PWD/dist" >/dev/null)
+  echo "$tree/build/windows/dist/zelvax-$raised-windows-x64.exe"
+}
+
+# The files of a zip, without its top folder, with their checksums.
+zip_files() {
+  local unpacked
+  unpacked=$(mktemp -d)
+  unzip -q "$1" -d "$unpacked"
+  (cd "$unpacked"/*/ && find . -type f -print0 | sort -z | xargs -0 sha256sum)
+  rm -rf "$unpacked"
+}
+
+# Version X over X-1: one entry among the programs, of version X, under the same key, with
+# X's files alone, the very ones of its zip; the same installer once more changes nothing.
+upgrade_in_place() {
+  local raised=$version.1 raised_exe after
+  raised_exe=$(raised_installer)
+  say "upgrading in place: $raised over $version"
+  silent_install "$raised_exe"
+  after=$(installation_state)
+  echo "$after" | grep -v '^[0-9a-f]\{64\} ' | sed 's/^ */  /' >&2
+  [ "$(registry_value DisplayVersion)" = "$raised" ] ||
+    { say "DisplayVersion is $(registry_value DisplayVersion), not $raised"; return 1; }
+  [ "$(program_entries | wc -l)" = 1 ] ||
+    { say "not exactly one ZELVAX among the programs: $(program_entries)"; return 1; }
+  for name in Publisher UninstallString QuietUninstallString DisplayIcon; do
+    [ -n "$(registry_value "$name")" ] || { say "the entry has no $name"; return 1; }
+  done
+  # Installed, the zip's files and the uninstaller.
+  diff <(zip_files "${raised_exe%.exe}.zip") \
+    <(echo "$after" | grep '^[0-9a-f]\{64\} ' | grep -v ' \./Uninstall\.exe$') >&2 ||
+    { say "the installed files are not $raised's"; return 1; }
+  echo "$after" | awk '/^[0-9a-f]{64} / { print "  " $2 }' >&2
+  wine "$raised_exe" /S
+  [ "$(installation_state)" = "$after" ] ||
+    { say "installing $raised a second time changed the installation"; return 1; }
+  say "upgraded in place: one entry, version $raised, its files alone; installed again, nothing changed"
 }
 
 silent_uninstall() {
@@ -198,25 +364,47 @@ silent_uninstall() {
   local waited=0
   while [ -e "$installed" ] && [ $waited -lt 30 ]; do sleep 1; waited=$((waited + 1)); done
   [ ! -e "$installed" ] || { say "the silent uninstall left $(ls "$installed")"; return 1; }
-  if wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZELVAX' >/dev/null 2>&1; then
+  if wine reg query "$uninstall_key" >/dev/null 2>&1; then
     say "the uninstaller left its registry entry"
     return 1
   fi
   say "uninstalled silently: nothing is left"
 }
 
+step=all throwaway_certificate=0
+for argument in "$@"; do
+  case "$argument" in
+    qt | packages) step=$argument ;;
+    --throwaway-certificate) throwaway_certificate=1 ;;
+    *) echo "usage: scripts/windows.sh [qt|packages] [--throwaway-certificate]" >&2 && exit 2 ;;
+  esac
+done
 install_tools
+qt_source=$(qt_source_version)
 qt=$(ensure_qt)
-say "Qt for Windows: $qt"
-ensure_qt_licences
-[ "${1:-}" = qt ] && exit 0
+say "Qt for Windows: Qt $(host_qt_version) from Debian's qtbase $qt_source, in $qt"
+[ "$step" = qt ] && exit 0
 
 version=$(zelvax_version)
+SOURCE_DATE_EPOCH=$(last_commit_time)
+export SOURCE_DATE_EPOCH
+signing
+if [ "$step" = packages ]; then
+  build_program -DBUILD_TESTING=OFF >/dev/null 2>&1
+  make_packages
+  exit 0
+fi
 start_wine
-build_program
+build_program -DBUILD_TESTING=ON
 run_unit_tests
 make_packages
-silent_install
-end_to_end
+verify_packages
+silent_install "$dist/zelvax-$version-windows-x64.exe"
+verify_signature "$installed/Uninstall.exe"
+cmake --preset ci >/dev/null
+cmake --build --preset ci --target zelvax-thermometer >/dev/null
+end_to_end win10
+end_to_end win11
+upgrade_in_place
 silent_uninstall
 say "all done in $SECONDS s: $(cd "$dist" && ls | tr '\n' ' ')"

@@ -179,7 +179,8 @@ def wine_session(args):
     """The Windows build under Wine, where no accessibility bus reaches the window: the window
     is read through its caption and, for the fields, through the clipboard, as a user copies
     a field; everything is driven from the keyboard. COM1 is the thermometer's line, mapped
-    in Wine's registry; COM2 is mapped to nothing."""
+    in Wine's registry; COM2 is mapped to nothing. Wine reports the Windows version asked for,
+    and Qt picks its style for that version."""
     link = os.path.join(tempfile.mkdtemp(prefix="zelvax-wine-"), "com1")
     wine_log = open(os.path.join(args.out, "wine-stderr.txt"), "w")
 
@@ -195,6 +196,8 @@ def wine_session(args):
         wine("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM1", "/d", link, "/f",
              check=True)
         wine("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM2", "/d", "", "/f", check=True)
+        wine("reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/d", args.windows_version,
+             "/f", check=True)
         subprocess.run(["wineserver", "-k"], env=session.env, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=session.env)
 
@@ -222,7 +225,9 @@ def wine_session(args):
         thermometer("--mode", "script", "wait:300", "send:21.3\\r\\n", "wait:600",
                     "send:22.0\\r\\n", "wait:600", "send:-1.5\\r\\n", "wait:60000")
         program = session.start_program(["wine", args.app], title="^ZELVAX", stderr=wine_log)
-        print("wine: the window is up", flush=True)
+        reported = subprocess.run(["wine", "cmd", "/c", "ver"], env=session.env, text=True,
+                                  capture_output=True).stdout.strip()
+        print(f"wine: the window is up, on {reported}", flush=True)
         check(session.caption() == "ZELVAX", f"wine: caption before a line: {session.caption()!r}")
 
         session.choose_line(3)  # "  9600,N,8,1 - COM1"
@@ -240,8 +245,8 @@ def wine_session(args):
                            env=session.env)
             time.sleep(0.2)
         time.sleep(2)
-        print("wine: screenshot:", session.screenshot(os.path.join(args.out, "wine-screenshot.png")),
-              flush=True)
+        screenshot = os.path.join(args.out, f"wine-screenshot-{args.windows_version}.png")
+        print("wine: screenshot:", session.screenshot(screenshot), flush=True)
 
         # That thermometer ended when the program let go of its line; a new one streams.
         streaming = thermometer("--interval", "200")
@@ -671,12 +676,14 @@ def main():
     parser.add_argument("--control", help="with --vm: the virtio port to the host")
     parser.add_argument("--wine", action="store_true",
                         help="--app is the Windows build: run it under Wine (WINEPREFIX set)")
+    parser.add_argument("--windows-version", default="win10", choices=("win10", "win11"),
+                        help="with --wine: the Windows version Wine reports")
     args = parser.parse_args()
 
     if args.wine:
         wine_session(args)
-        print(f"{len(failures)} failed" if failures else "end-to-end under Wine: all checks passed",
-              flush=True)
+        print(f"{len(failures)} failed" if failures else
+              f"end-to-end under Wine as {args.windows_version}: all checks passed", flush=True)
         return 1 if failures else 0
 
     if args.vm:
