@@ -125,28 +125,46 @@ cp -a "$project/.git" "$root/work/zelvax/.git" # the package's time stamps come 
 build=$project/build/roots/$suite-$arch
 home_cache=$cache/$suite-$arch-home
 apt_cache=$cache/$suite-$arch-apt
-mkdir -p "$build" "$home_cache" "$apt_cache/partial" "$root/work/zelvax/build" "$root/root/.cache"
+mkdir -p "$build" "$home_cache" "$apt_cache" "$root/work/zelvax/build" "$root/root/.cache"
+# apt's downloads are kept between runs, but each run has a folder of its own: apt locks the
+# folder it downloads to, and another run in a root of the same release (CI builds in two at
+# once) would fail on that lock. The kept packages are hard links into it, and what the run
+# downloaded joins them afterwards; our own package, from the repository tests, does not.
+archives=$root/var/cache/apt/archives
+mkdir -p "$archives/partial"
+find "$apt_cache" -maxdepth 1 -name '*.deb' -exec cp -l -t "$archives" {} + 2>/dev/null ||
+  find "$apt_cache" -maxdepth 1 -name '*.deb' -exec cp -t "$archives" {} +
+keep_downloads() {
+  local deb name
+  for deb in "$archives"/*.deb; do
+    name=${deb##*/}
+    [ -f "$deb" ] && [ ! -e "$apt_cache/$name" ] && [ "${name%%_*}" != zelvax ] || continue
+    # Linked, or copied, under a temporary name first: another run may look at the same file.
+    { ln "$deb" "$apt_cache/.$name.$$" 2>/dev/null || cp "$deb" "$apt_cache/.$name.$$"; } &&
+      mv -f "$apt_cache/.$name.$$" "$apt_cache/$name"
+  done
+}
 
 # Mounted in a namespace of the command's own: the root's /proc, /sys, /dev and /tmp/.X11-unix
-# are this machine's (X's abstract sockets are shared anyway); build/, the home's cache (the
-# kernel of the VM step) and apt's downloads are kept between runs. ZELVAX_* settings, CI and
-# DISPLAY pass through.
+# are this machine's (X's abstract sockets are shared anyway); build/ and the home's cache (the
+# kernel of the VM step, the Qt for Windows) are kept between runs. ZELVAX_* settings, a given
+# SOURCE_DATE_EPOCH, CI and DISPLAY pass through.
 inner='set -e
-root=$1; build=$2; home_cache=$3; apt_cache=$4; shift 4
+root=$1; build=$2; home_cache=$3; shift 3
 mount --make-rprivate /
 for folder in /proc /sys /dev; do mount --rbind "$folder" "$root$folder"; done
 mkdir -p "$root/tmp/.X11-unix"
 [ -d /tmp/.X11-unix ] && mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
 mount --bind "$build" "$root/work/zelvax/build"
 mount --bind "$home_cache" "$root/root/.cache"
-mount --bind "$apt_cache" "$root/var/cache/apt/archives"
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
-mapfile -t settings < <(env | grep -E "^(ZELVAX_|FUZZ_SECONDS=|CI=|DISPLAY=)" || true)
+mapfile -t settings < <(env | grep -E "^(ZELVAX_|FUZZ_SECONDS=|SOURCE_DATE_EPOCH=|CI=|DISPLAY=)" || true)
 exec chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
   TERM="${TERM:-dumb}" "${settings[@]}" /bin/bash -c "cd /work/zelvax && \"\$@\"" bash "$@"'
 echo "in-release: $suite $arch: $*" >&2
 # Scripts that run in a root themselves (scripts/windows.sh) know from this that they are in one.
 export ZELVAX_IN_RELEASE=$suite-$arch
 status=0
-unshare --mount --fork /bin/bash -c "$inner" bash "$root" "$build" "$home_cache" "$apt_cache" "$@" || status=$?
+unshare --mount --fork /bin/bash -c "$inner" bash "$root" "$build" "$home_cache" "$@" || status=$?
+keep_downloads || true
 exit "$status"

@@ -386,7 +386,7 @@ say "Qt for Windows: Qt $(host_qt_version) from Debian's qtbase $qt_source, in $
 [ "$step" = qt ] && exit 0
 
 version=$(zelvax_version)
-SOURCE_DATE_EPOCH=$(last_commit_time)
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(last_commit_time)}
 export SOURCE_DATE_EPOCH
 signing
 if [ "$step" = packages ]; then
