@@ -10,6 +10,8 @@
 #   scripts/windows.sh             all of it; the installer and the zip go to the root's build
 #                                  folder, build/roots/STABLE-amd64/windows/dist
 #   scripts/windows.sh qt          only the Qt for Windows (cached; free when the cache has it)
+#   scripts/windows.sh prepare     only what the checks need, built ahead: the Wine prefix,
+#                                  zelvax.exe and its tests, the simulated thermometer
 #   scripts/windows.sh packages    only zelvax.exe, the installer and the zip, untried
 #   --throwaway-certificate        signs them with a certificate made for the run
 #
@@ -177,9 +179,13 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZELVAX'
 
 # One wine server for the build's tests and the install. When a pseudo-terminal behind a port
 # closes, it gets a SIGHUP and writes thousands of lines: they go to a file.
-start_wine() {
+make_wine_prefix() {
   mkdir -p "$build"
   [ -f "$WINEPREFIX/system.reg" ] || { say "making a Wine prefix"; wineboot -i >/dev/null 2>&1; }
+}
+
+start_wine() {
+  make_wine_prefix
   wineserver -p 2>"$build/wineserver.log" &
   trap 'wineserver -k 2>/dev/null || true' EXIT
   # A Windows program waiting for a key that never comes keeps Wine's own services up
@@ -292,6 +298,12 @@ silent_install() {
   say "installed silently: $(cd "$installed" && ls | tr '\n' ' ')"
 }
 
+# The simulated thermometer that the end-to-end checks put behind a port: a Linux program.
+build_thermometer() {
+  cmake --preset ci >/dev/null
+  cmake --build --preset ci --target zelvax-thermometer >/dev/null
+}
+
 end_to_end() {
   local windows=$1
   # Wine's desktop takes the display of the program that starts it: a fresh start, on the
@@ -374,9 +386,9 @@ silent_uninstall() {
 step=all throwaway_certificate=0
 for argument in "$@"; do
   case "$argument" in
-    qt | packages) step=$argument ;;
+    qt | prepare | packages) step=$argument ;;
     --throwaway-certificate) throwaway_certificate=1 ;;
-    *) echo "usage: scripts/windows.sh [qt|packages] [--throwaway-certificate]" >&2 && exit 2 ;;
+    *) echo "usage: scripts/windows.sh [qt|prepare|packages] [--throwaway-certificate]" >&2 && exit 2 ;;
   esac
 done
 install_tools
@@ -388,6 +400,16 @@ say "Qt for Windows: Qt $(host_qt_version) from Debian's qtbase $qt_source, in $
 version=$(zelvax_version)
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(last_commit_time)}
 export SOURCE_DATE_EPOCH
+# What the checks need, made ahead: the Wine prefix, zelvax.exe and its tests, the
+# thermometer. A later full run finds them up to date and goes straight to the checks.
+if [ "$step" = prepare ]; then
+  make_wine_prefix
+  wineserver -w
+  build_program -DBUILD_TESTING=ON
+  build_thermometer
+  say "prepared in $SECONDS s: the Wine prefix, zelvax.exe and its tests, the thermometer"
+  exit 0
+fi
 signing
 if [ "$step" = packages ]; then
   build_program -DBUILD_TESTING=OFF >/dev/null 2>&1
@@ -401,8 +423,7 @@ make_packages
 verify_packages
 silent_install "$dist/zelvax-$version-windows-x64.exe"
 verify_signature "$installed/Uninstall.exe"
-cmake --preset ci >/dev/null
-cmake --build --preset ci --target zelvax-thermometer >/dev/null
+build_thermometer
 end_to_end win10
 end_to_end win11
 upgrade_in_place
