@@ -11,7 +11,8 @@
 #                                  folder, build/roots/STABLE-amd64/windows/dist
 #   scripts/windows.sh qt          only the Qt for Windows (cached; free when the cache has it)
 #   scripts/windows.sh prepare     only what the checks need, built ahead: the Wine prefix,
-#                                  zelvax.exe and its tests, the simulated thermometer
+#                                  zelvax.exe and its tests, the simulated thermometer, and
+#                                  the version-raised tree that the upgrade installs
 #   scripts/windows.sh packages    only zelvax.exe, the installer and the zip, untried
 #   --throwaway-certificate        signs them with a certificate made for the run
 #
@@ -314,14 +315,17 @@ end_to_end() {
     --app "$installed/zelvax.exe" --thermometer build/ci/tools/zelvax-thermometer --out "$build"
 }
 
-# The same tree with its version raised, built and packaged beside this one.
-raised_installer() {
-  local tree=$build/raised
-  rm -rf "$tree" && mkdir -p "$tree"
+# The same tree with its version raised, built beside this one. A tree built ahead from the
+# same files, Qt and time is used as it stands.
+build_raised_tree() {
+  local tree=$build/raised stamp
+  stamp=$( (git ls-files -z --cached --others --exclude-standard | sort -z | xargs -0 sha256sum
+    echo "$qt $SOURCE_DATE_EPOCH") | sha256sum | cut -c1-16)
+  [ "$(cat "$tree.built" 2>/dev/null)" = "$stamp" ] && return 0
+  rm -rf "$tree" "$tree.built" && mkdir -p "$tree"
   git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$tree"
-  local raised=$version.1
   {
-    echo "zelvax ($raised) unstable; urgency=medium"
+    echo "zelvax ($version.1) unstable; urgency=medium"
     echo
     echo "  * The same program, its version raised to try an upgrade in place."
     echo
@@ -330,8 +334,17 @@ raised_installer() {
     cat package/changelog
   } >"$tree/package/changelog"
   (cd "$tree" && cmake --preset windows -DZELVAX_QT_WINDOWS="$qt" -DBUILD_TESTING=OFF >/dev/null &&
-    cmake --build --preset windows >/dev/null && cd build/windows && cpack -B "$PWD/dist" >/dev/null)
-  echo "$tree/build/windows/dist/zelvax-$raised-windows-x64.exe"
+    cmake --build --preset windows >/dev/null)
+  echo "$stamp" >"$tree.built"
+}
+
+# Its installer, signed as this one's.
+raised_installer() {
+  build_raised_tree
+  local built=$build/raised/build/windows
+  rm -rf "$built/dist"
+  (cd "$built" && cpack -B "$PWD/dist" >/dev/null)
+  echo "$built/dist/zelvax-$version.1-windows-x64.exe"
 }
 
 # The files of a zip, without its top folder, with their checksums.
@@ -401,13 +414,14 @@ version=$(zelvax_version)
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(last_commit_time)}
 export SOURCE_DATE_EPOCH
 # What the checks need, made ahead: the Wine prefix, zelvax.exe and its tests, the
-# thermometer. A later full run finds them up to date and goes straight to the checks.
+# thermometer, the raised version. A later full run finds them up to date and goes straight to the checks.
 if [ "$step" = prepare ]; then
   make_wine_prefix
   wineserver -w
   build_program -DBUILD_TESTING=ON
   build_thermometer
-  say "prepared in $SECONDS s: the Wine prefix, zelvax.exe and its tests, the thermometer"
+  build_raised_tree
+  say "prepared in $SECONDS s: the Wine prefix, zelvax.exe and its tests, the thermometer, the raised version"
   exit 0
 fi
 signing
