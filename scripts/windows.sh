@@ -178,13 +178,13 @@ export WINEPREFIX=$PWD/$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msht
 installed="$WINEPREFIX/drive_c/Program Files/ZELVAX"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZELVAX'
 
-# One wine server for the build's tests and the install. When a pseudo-terminal behind a port
-# closes, it gets a SIGHUP and writes thousands of lines: they go to a file.
 make_wine_prefix() {
   mkdir -p "$build"
   [ -f "$WINEPREFIX/system.reg" ] || { say "making a Wine prefix"; wineboot -i >/dev/null 2>&1; }
 }
 
+# One wine server for the build's tests and the install. When a pseudo-terminal behind a port
+# closes, it gets a SIGHUP and writes thousands of lines: they go to a file.
 start_wine() {
   make_wine_prefix
   wineserver -p 2>"$build/wineserver.log" &
@@ -318,12 +318,12 @@ end_to_end() {
 # The same tree with its version raised, built beside this one. A tree built ahead from the
 # same files, Qt and time is used as it stands.
 build_raised_tree() {
-  local tree=$build/raised stamp
-  stamp=$( (git ls-files -z --cached --others --exclude-standard | sort -z | xargs -0 sha256sum
-    echo "$qt $SOURCE_DATE_EPOCH") | sha256sum | cut -c1-16)
+  local tree=$build/raised files stamp
+  mapfile -d '' files < <(git ls-files -z --cached --others --exclude-standard | sort -z)
+  stamp=$( (sha256sum "${files[@]}" && echo "$qt $SOURCE_DATE_EPOCH") | sha256sum | cut -c1-16)
   [ "$(cat "$tree.built" 2>/dev/null)" = "$stamp" ] && return 0
   rm -rf "$tree" "$tree.built" && mkdir -p "$tree"
-  git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$tree"
+  cp --parents -t "$tree" "${files[@]}"
   {
     echo "zelvax ($version.1) unstable; urgency=medium"
     echo
@@ -414,7 +414,8 @@ version=$(zelvax_version)
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(last_commit_time)}
 export SOURCE_DATE_EPOCH
 # What the checks need, made ahead: the Wine prefix, zelvax.exe and its tests, the
-# thermometer, the raised version. A later full run finds them up to date and goes straight to the checks.
+# thermometer, the raised version. A later full run finds them up to date and goes straight
+# to the checks.
 if [ "$step" = prepare ]; then
   make_wine_prefix
   wineserver -w
