@@ -22,8 +22,8 @@ import pyatspi  # noqa: E402
 from gi.repository import GLib  # noqa: E402
 
 DEG = " \u00b0C"
-# After an unplug the program should sit idle: it takes a per cent or two of a core, and up to
-# five on a busy machine (measured), while one left polling a lost port takes the whole core.
+# After an unplug the program should sit idle: it takes a per cent or two of a core, and took
+# 5.2 once on a busy machine (measured), while one left polling a lost port takes the whole core.
 # The limit only catches that; the idle figure itself is measured in bench/.
 SPINNING = 25
 # The next poll notices an unplug within a tenth of a second or so; the check sees it later, by
