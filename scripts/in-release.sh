@@ -129,11 +129,13 @@ mkdir -p "$build" "$home_cache" "$apt_cache" "$root/work/zelvax/build" "$root/ro
 # apt's downloads are kept between runs, but each run has a folder of its own: apt locks the
 # folder it downloads to, and another run in a root of the same release (CI builds in two at
 # once) would fail on that lock. The kept packages are hard links into it, and what the run
-# downloaded joins them afterwards; our own package, from the repository tests, does not.
+# downloaded joins them afterwards; our own package, from the repository tests, does not, and
+# is never handed to a root: apt installed a kept build of ours, of the same name and size,
+# in place of the one under test, which it never fetched.
 archives=$root/var/cache/apt/archives
 mkdir -p "$archives/partial"
-find "$apt_cache" -maxdepth 1 -name '*.deb' -exec cp -l -t "$archives" {} + 2>/dev/null ||
-  find "$apt_cache" -maxdepth 1 -name '*.deb' -exec cp -t "$archives" {} +
+find "$apt_cache" -maxdepth 1 -name '*.deb' ! -name 'zelvax_*' -exec cp -l -t "$archives" {} + \
+  2>/dev/null || find "$apt_cache" -maxdepth 1 -name '*.deb' ! -name 'zelvax_*' -exec cp -t "$archives" {} +
 keep_downloads() {
   local deb name
   for deb in "$archives"/*.deb; do
