@@ -91,8 +91,10 @@ cleanup() {
   return 0
 }
 trap cleanup EXIT
-# A free display, which Xvfb picks and tells once it is ready.
-Xvfb -displayfd 3 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+# A free display, which Xvfb picks and tells once it is ready. Without -noreset the server
+# resets whenever its last client leaves, as each look for the window below does, and drops a
+# client that connects meanwhile: the program then fails to start for want of a display.
+Xvfb -displayfd 3 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 processes+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "FAIL Xvfb did not start" >&2; exit 1; }
