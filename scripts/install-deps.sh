@@ -50,6 +50,12 @@ sudo=""
 export DEBIAN_FRONTEND=noninteractive
 # Another apt (unattended-upgrades, PackageKit) may hold dpkg's lock for a while: wait for it.
 wait_lock=(-o DPkg::Lock::Timeout=600)
+# In a clean root (scripts/in-release.sh), a copy unpacked for one run and thrown away after it,
+# dpkg's syncs to disk protect nothing, and they stall what runs beside it, CI's suites among
+# them (the roots are made without them for that reason). They stay on for the machine's own
+# packages.
+unsafe_io=()
+[ -n "${ZELVAX_IN_RELEASE:-}" ] && unsafe_io=(-o Dpkg::Options::=--force-unsafe-io)
 # A mirror caught in the middle of a sync serves an index of the wrong size for a while: once
 # more, a little later; then exit status 3, which callers tell from a failure of ours.
 update_lists() {
@@ -97,4 +103,5 @@ find_missing
 
 echo "Installing: ${missing[*]}" >&2
 update_lists
-$sudo apt-get "${wait_lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+$sudo apt-get "${wait_lock[@]}" "${unsafe_io[@]}" install -y -qq --no-install-recommends \
+  "${missing[@]}" >/dev/null
