@@ -142,10 +142,14 @@ build_qt() {
     >"$work/configure.log" 2>&1 ||
     { tail -n 40 "$work/configure.log" >&2; return 1; }
   say "building Qt for Windows ($jobs jobs)"
-  # Ninja's status lines, thinned out to one every hundred steps.
-  cmake --build "$work/build" --parallel "$jobs" 2>&1 | tee "$work/build.log" |
-    awk '/^\[[0-9]+\/[0-9]+\]/ { step = $1; gsub(/[][]/, "", step); split(step, n, "/"); if (n[1] % 100 == 0) print "windows: Qt step " n[1] " of " n[2] > "/dev/stderr"; fflush("/dev/stderr") }'
-  [ "${PIPESTATUS[0]}" -eq 0 ] || { grep -m5 -B2 -A10 'FAILED' "$work/build.log" >&2; return 1; }
+  # Ninja's status lines, thinned out to one every hundred steps. The pipeline is the if's
+  # condition, so that its failure reaches the handler rather than errexit.
+  if ! cmake --build "$work/build" --parallel "$jobs" 2>&1 | tee "$work/build.log" |
+    awk '/^\[[0-9]+\/[0-9]+\]/ { step = $1; gsub(/[][]/, "", step); split(step, n, "/"); if (n[1] % 100 == 0) print "windows: Qt step " n[1] " of " n[2] > "/dev/stderr"; fflush("/dev/stderr") }'; then
+    grep -m5 -B2 -A10 'FAILED' "$work/build.log" >&2 || tail -n 40 "$work/build.log" >&2
+    say "the Qt for Windows did not build: its log is $work/build.log"
+    return 1
+  fi
   cmake --install "$work/build" >/dev/null
   # The licence texts that go beside zelvax.exe, from the source it was built from.
   /usr/bin/python3 package/windows_notices.py "$work/source" "$prefix/licences" >&2
@@ -154,9 +158,16 @@ build_qt() {
   say "Qt for Windows built in $SECONDS s: $(du -sh "$prefix" | cut -f1) in $prefix"
 }
 
+# The compiler and the mingw-w64 runtime that the Qt is built with (and linked into zelvax.exe):
+# an update of either builds a new Qt.
+mingw_versions() {
+  dpkg-query -W -f '${Package} ${Version}\n' g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+}
+
 qt_prefix() {
   local key
-  key=$( (declare -f build_qt unpack_qt_source; echo "$qt_source") | sha256sum | cut -c1-12)
+  key=$( (declare -f build_qt unpack_qt_source; echo "$qt_source"; mingw_versions) |
+    sha256sum | cut -c1-12)
   echo "$cache/qt-$qt_source-$key"
 }
 
@@ -427,7 +438,8 @@ if [ "$step" = prepare ]; then
 fi
 signing
 if [ "$step" = packages ]; then
-  build_program -DBUILD_TESTING=OFF >/dev/null 2>&1
+  # The compiler's output goes to the log, its errors with it.
+  build_program -DBUILD_TESTING=OFF >&2
   make_packages
   exit 0
 fi
