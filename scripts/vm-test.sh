@@ -81,6 +81,8 @@ trap 'echo "vm: the whole step took $SECONDS s" >&2' EXIT
 build=$(cd "${1:-$project/build/ci}" && pwd)
 [ -x "$build/app/zelvax" ] || { echo "vm-test: no program at $build/app/zelvax; build first" >&2; exit 1; }
 "$project/scripts/install-deps.sh"
+# depmod and modprobe, which only read the unpacked kernel here, are not in an ordinary user's PATH.
+PATH=$PATH:/usr/sbin:/sbin
 
 # Debian's kernel, unpacked once into a cache outside the work tree; never installed here.
 cache=${ZELVAX_VM_CACHE:-${XDG_CACHE_HOME:-${HOME:-/var/tmp}/.cache}/zelvax-vm}
