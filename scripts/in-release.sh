@@ -2,7 +2,7 @@
 # Runs a command in a clean root of a Debian release, with this checkout inside it, as a user
 # of that release would run it: the root's own compilers, Qt, kernel package and tools.
 #
-#   scripts/in-release.sh SUITE [ARCH] [--build-deps|--bare] -- COMMAND...
+#   scripts/in-release.sh SUITE [ARCH] [--build-deps|--bare] [--as-user] -- COMMAND...
 #   scripts/in-release.sh SUITE [ARCH] [--build-deps|--bare] --make-root    only make the root
 #
 # SUITE is a release of scripts/releases.txt; ARCH defaults to this machine's. The root is
@@ -15,6 +15,9 @@
 # (committed or not, without build/) to /work/zelvax, and runs COMMAND there as root, in a
 # mount namespace of its own, so that nothing it mounts outlives it. Its build folder is
 # build/roots/SUITE-ARCH of this checkout, so what it builds stays after the root is gone.
+# With --as-user, COMMAND runs as a contributor would: an ordinary user, "contributor", who
+# owns the checkout and may use sudo (without a password, since nobody is there to type it),
+# with an ordinary user's PATH and a home of its own, whose cache is kept as root's is.
 #
 # Exit status: COMMAND's; 3 when apt can't make the root (a broken testing, say), with one
 # line that says so.
@@ -29,7 +32,7 @@ case "${1:-}" in
   -* | '') ;;
   *) arch=$1 && shift ;;
 esac
-make_only=0
+make_only=0 as_user=0
 flavour=$suite-$arch
 case "${1:-}" in
   --build-deps) flavour=builddeps-$suite-$arch && shift ;;
@@ -39,12 +42,13 @@ case "${1:-}" in
     shift
     ;;
 esac
+[ "${1:-}" = --as-user ] && as_user=1 && shift
 case "${1:-}" in
   --) shift ;;
   --make-root) make_only=1 && shift ;;
 esac
 release_field "$suite" status >/dev/null || {
-  echo "usage: scripts/in-release.sh $(release_names | paste -sd'|') [ARCH] [--build-deps|--bare] -- COMMAND...|--make-root" >&2
+  echo "usage: scripts/in-release.sh $(release_names | paste -sd'|') [ARCH] [--build-deps|--bare] [--as-user] -- COMMAND...|--make-root" >&2
   exit 2
 }
 [ $# -gt 0 ] || [ "$make_only" = 1 ] || { echo "in-release: no command given" >&2; exit 2; }
@@ -59,7 +63,8 @@ if [ "$flavour" = "builddeps-$suite-$arch" ]; then
   packages+=(build-essential)
 elif [ "$arch" = "$native" ] && [ "$flavour" = "$suite-$arch" ]; then
   mapfile -t packages < <("$project/scripts/install-deps.sh" --list)
-  packages+=(git) # the package's time stamps come from the last commit
+  # The package's time stamps come from the last commit; a contributor has sudo.
+  packages+=(git sudo)
 else
   # A bare root, or a foreign one, only installs and runs the package, with what its Depends
   # bring.
@@ -111,6 +116,7 @@ root=$(mktemp -d /var/tmp/zelvax-"$suite-$arch"-XXXXXX)
 # A used root goes in the background, at the lowest priority: deleting its files takes minutes
 # on a busy machine, and the next step needs none of that.
 trap 'nice -n 19 rm -rf --one-file-system "$root" </dev/null >/dev/null 2>&1 &' EXIT
+trap 'exit 143' TERM INT HUP
 # Still under the lock: a run that makes a root of another package list deletes this one.
 tar --zstd -xf "$tarball" -C "$root"
 flock --unlock "$lock"
@@ -122,8 +128,11 @@ mkdir -p "$root/work/zelvax"
     if [ -e "$file" ] || [ -L "$file" ]; then printf '%s\0' "$file"; fi
   done | tar --no-recursion --null -T - -cf -) | tar -xf - -C "$root/work/zelvax"
 cp -a "$project/.git" "$root/work/zelvax/.git" # the package's time stamps come from the last commit
+# Root's own, as a checkout of its user's is: git refuses a repository owned by another user.
+chown -R 0:0 "$root/work/zelvax"
 build=$project/build/roots/$suite-$arch
 home_cache=$cache/$suite-$arch-home
+[ "$as_user" = 1 ] && home_cache=$cache/$suite-$arch-contributor-home
 apt_cache=$cache/$suite-$arch-apt
 mkdir -p "$build" "$home_cache" "$apt_cache" "$root/work/zelvax/build" "$root/root/.cache"
 # apt's downloads are kept between runs, but each run has a folder of its own: apt locks the
@@ -152,21 +161,54 @@ keep_downloads() {
 # kernel of the VM step, the Qt for Windows) are kept between runs. ZELVAX_* settings, a given
 # SOURCE_DATE_EPOCH, CI and DISPLAY pass through.
 inner='set -e
-root=$1; build=$2; home_cache=$3; shift 3
+root=$1; build=$2; home_cache=$3; as_user=$4; lists=$5; flavour=$6; shift 6
 mount --make-rprivate /
 for folder in /proc /sys /dev; do mount --rbind "$folder" "$root$folder"; done
 mkdir -p "$root/tmp/.X11-unix"
 [ -d /tmp/.X11-unix ] && mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
 mount --bind "$build" "$root/work/zelvax/build"
-mount --bind "$home_cache" "$root/root/.cache"
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 mapfile -t settings < <(env | grep -E "^(ZELVAX_|FUZZ_SECONDS=|SOURCE_DATE_EPOCH=|CI=|DISPLAY=)" || true)
+# The root brought up to date with the archive, as a system kept up to date is, so that a
+# build made long after its root uses the updates of its day, which the list of its packages
+# records. Its package lists are kept between runs, so apt fetches only what changed.
+apt_in_root() {
+  chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive \
+    apt-get -qq -o Dpkg::Options::=--force-unsafe-io "$@"
+}
+[ -d "$lists" ] && cp -a "$lists/." "$root/var/lib/apt/lists/" 2>/dev/null || true
+apt_in_root update || { sleep 60 && apt_in_root update; } || {
+  echo "in-release: apt could not bring the $flavour root up to date (a mirror in the middle of a sync?)" >&2
+  exit 3
+}
+rm -rf "$lists.$$" && cp -a "$root/var/lib/apt/lists" "$lists.$$" && rm -rf "$lists" && mv "$lists.$$" "$lists" || true
+upgrades=$(apt_in_root -s upgrade | grep -c "^Inst " || true)
+[ "$upgrades" = 0 ] || apt_in_root -y upgrade >/dev/null
+chroot "$root" dpkg-query -W -f "\${Package} \${Version} \${Architecture}\n" >"$build/packages-$flavour.txt"
+echo "in-release: the $flavour root brought up to date: $upgrades packages upgraded; its packages listed in build/packages-$flavour.txt" >&2
+if [ "$as_user" = 1 ]; then
+  # sudo looks up the name of the machine.
+  echo "127.0.1.1 $(hostname)" >>"$root/etc/hosts"
+  chroot "$root" useradd --create-home --user-group --groups sudo --shell /bin/bash contributor
+  echo "contributor ALL=(ALL:ALL) NOPASSWD: ALL" >"$root/etc/sudoers.d/contributor"
+  chmod 0440 "$root/etc/sudoers.d/contributor"
+  mkdir -p "$root/home/contributor/.cache"
+  mount --bind "$home_cache" "$root/home/contributor/.cache"
+  owner=$(chroot "$root" id -u contributor):$(chroot "$root" id -g contributor)
+  chown -R "$owner" "$root/work/zelvax" "$root/home/contributor"
+  exec chroot "$root" /usr/sbin/runuser -u contributor -- /usr/bin/env -i \
+    PATH=/usr/local/bin:/usr/bin:/bin:/usr/games HOME=/home/contributor USER=contributor \
+    LOGNAME=contributor LANG=C.UTF-8 TERM="${TERM:-dumb}" "${settings[@]}" \
+    /bin/bash -c "cd /work/zelvax && \"\$@\"" bash "$@"
+fi
+mount --bind "$home_cache" "$root/root/.cache"
 exec chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
   TERM="${TERM:-dumb}" "${settings[@]}" /bin/bash -c "cd /work/zelvax && \"\$@\"" bash "$@"'
 echo "in-release: $suite $arch: $*" >&2
 # Scripts that run in a root themselves (scripts/windows.sh) know from this that they are in one.
 export ZELVAX_IN_RELEASE=$suite-$arch
 status=0
-unshare --mount --fork /bin/bash -c "$inner" bash "$root" "$build" "$home_cache" "$@" || status=$?
+unshare --mount --fork /bin/bash -c "$inner" bash "$root" "$build" "$home_cache" "$as_user" \
+  "$cache/$suite-$arch-lists" "$flavour" "$@" || status=$?
 keep_downloads || true
 exit "$status"
