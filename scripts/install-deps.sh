@@ -94,9 +94,13 @@ find_missing() {
 }
 find_missing
 [ ${#missing[@]} -eq 0 ] && exit 0
-# Another of these scripts may be installing at the same time (CI prepares in the background):
-# they take turns, on a lock of this file, and what the other one installed is no longer missing.
-exec {lock}<"${BASH_SOURCE[0]}"
+# Another of these scripts may be installing at the same time (CI prepares in the background,
+# another clone runs its tests): they take turns, on a lock of this machine's (or this root's),
+# and what the other one installed is no longer missing. Anyone may read the lock, which is
+# all that flock needs.
+lock_file=/tmp/zelvax-install-deps.lock
+[ -e "$lock_file" ] || (umask 022 && : >>"$lock_file") 2>/dev/null || true
+exec {lock}<"$lock_file"
 flock "$lock"
 find_missing
 [ ${#missing[@]} -eq 0 ] && exit 0
