@@ -53,9 +53,18 @@ zelvax_version() {
 }
 
 # last_commit_time: the time of this checkout's last commit, for SOURCE_DATE_EPOCH; a source
-# tarball has no git, and carries it in .source-date-epoch.
+# tarball has no git, and carries it in .source-date-epoch. Fails, saying why, when it has
+# neither, or when git can't read the checkout: a build stamped with the time of the day
+# would not be reproducible.
 last_commit_time() {
-  git log -1 --format=%ct 2>/dev/null || cat .source-date-epoch 2>/dev/null || date +%s
+  if [ -e .git ]; then
+    git log -1 --format=%ct && return
+    echo "git could not tell the last commit's time (set SOURCE_DATE_EPOCH to build anyway)" >&2
+    return 1
+  fi
+  [ -f .source-date-epoch ] && cat .source-date-epoch && return
+  echo "no git and no .source-date-epoch here: set SOURCE_DATE_EPOCH" >&2
+  return 1
 }
 
 # windows_build_folder: where scripts/windows.sh, which runs in a root of the stable release,
