@@ -20,12 +20,25 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# A simulated thermometer of this machine's, asked for: one serves one start of the program.
+# Under emulation and load its start may take a while; its device comes whole, by a rename.
+thermometer_device() {
+  rm -f build/thermometer-device
+  touch build/thermometer-wanted
+  local waited=0
+  until [ -s build/thermometer-device ]; do
+    [ "$waited" -lt 1200 ] || { echo "FAIL no simulated thermometer came in 2 minutes" >&2; return 1; }
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  cat build/thermometer-device
+}
+
 show_reading() {
   local desktop exec_line device status=0
   desktop=$(dpkg -L zelvax | grep '/usr/share/applications/.*\.desktop$')
   exec_line=$(sed -n 's/^Exec=//p' "$desktop" | sed 's/ *%[fFuUik]//g')
-  # This machine's thermometer of the moment: one serves one start of the program.
-  device=$(cat build/thermometer-device)
+  device=$(thermometer_device)
   echo "== starting \"$exec_line\" from $desktop, COM1 on $device" >&2
   ZELVAX_COM1=$device LANG=C.UTF-8 sh -c "exec $exec_line" || status=$?
   echo "the program ended with status $status on SIGTERM"
@@ -84,13 +97,19 @@ scripts/install-deps.sh
 }
 
 processes=()
+inside=""
 work=$(mktemp -d)
+# The root's command runs in a session of its own, so that everything in it (apt, the program,
+# a scenario waiting for the repository) ends with it, before its root is deleted.
 cleanup() {
+  [ -z "$inside" ] || kill -- -"$inside" 2>/dev/null || true
   for pid in "${processes[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [ -z "$inside" ] || wait "$inside" 2>/dev/null || true
   rm -rf "$work"
   return 0
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT HUP
 # A free display, which Xvfb picks and tells once it is ready. Without -noreset the server
 # resets whenever its last client leaves, as each look for the window below does, and drops a
 # client that connects meanwhile: the program then fails to start for want of a display.
@@ -100,25 +119,26 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "FAIL Xvfb did not start" >&2; exit 1; }
 DISPLAY=:$(head -n1 "$work/display")
 export DISPLAY
-# A simulated thermometer for each start of the program, since one stops when its reader goes.
-# /dev is shared with the root, so its pseudo-terminal is there under its name, which the
-# root reads from its build folder.
+# A simulated thermometer for each start of the program that asks for one, since one stops
+# when its reader goes. /dev is shared with the root, so its pseudo-terminal is there under
+# its name, which the root reads from its build folder.
+folder=build/roots/$suite-$arch
 start_thermometer() {
   local line=$work/line
   rm -f "$line"
   build/ci/tools/zelvax-thermometer --link "$line" --baud 9600 --interval 300 --start 21.5 \
     --seconds 3600 >/dev/null &
   processes+=($!)
-  for _ in $(seq 50); do [ -e "$line" ] && break; sleep 0.1; done
-  [ -e "$line" ] || { echo "FAIL the simulated thermometer made no line" >&2; exit 1; }
-  readlink -f "$line" >"build/roots/$suite-$arch/thermometer-device"
+  for _ in $(seq 600); do [ -e "$line" ] && break; sleep 0.1; done
+  [ -e "$line" ] || { echo "FAIL the simulated thermometer made no line in 60 s" >&2; return 1; }
+  readlink -f "$line" >"$folder/thermometer-device.new"
+  mv "$folder/thermometer-device.new" "$folder/thermometer-device"
 }
-mkdir -p "build/roots/$suite-$arch"
-start_thermometer
+mkdir -p "$folder"
+rm -f "$folder/thermometer-wanted" "$folder/thermometer-device"
 
-scripts/in-release.sh "$suite" "$arch" "${root[@]}" -- "${command[@]}" &
+setsid scripts/in-release.sh "$suite" "$arch" "${root[@]}" -- "${command[@]}" &
 inside=$!
-processes+=("$inside")
 
 # Drives one start of the program: COM1 from the keyboard, then a reading in the caption.
 drive() {
@@ -149,16 +169,20 @@ drive() {
 shown=0
 failed=0
 while kill -0 "$inside" 2>/dev/null; do
+  if [ -e "$folder/thermometer-wanted" ]; then
+    rm -f "$folder/thermometer-wanted"
+    start_thermometer || failed=1
+  fi
   window=$(xdotool search --onlyvisible --name '^ZELVAX' 2>/dev/null | head -n1) || true
   if [ -n "$window" ]; then
     shown=$((shown + 1))
     drive "$window" || failed=1
-    start_thermometer
   fi
-  sleep 0.5
+  sleep 0.2
 done
 status=0
 wait "$inside" || status=$?
+inside=""
 [ "$shown" -gt 0 ] || { echo "FAIL the window did not appear" >&2; exit 1; }
 [ "$failed" -eq 0 ] || exit 1
 exit "$status"
