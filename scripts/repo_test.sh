@@ -15,7 +15,9 @@
 #   scripts/repo_test.sh --downloads dist/VERSION   the checksums and their signature alone
 #   scripts/repo_test.sh --inside SCENARIO    the part that runs in a root (not by hand)
 #
-# The repository's further states are signed with the key dist.sh left in build/dist-gnupg.
+# The repository's further states are signed with the release's own key: the maintainer's,
+# ZELVAX_RELEASE_KEY in $GNUPGHOME, or else the throwaway key dist.sh left in build/dist-gnupg;
+# either must be the key of the release's keyring.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/releases.sh
@@ -46,19 +48,21 @@ update() {
   apt-get update -qq || { sleep 60 && apt-get update -qq; }
 }
 
-# The README's commands, as a user runs them (here as root, so sudo is the command itself).
+# The README's commands, as a user runs them: an ordinary user with sudo, which a system
+# with a desktop has, and wget.
 readme_install() {
   export DEBIAN_FRONTEND=noninteractive
   update
-  apt-get install -y -qq wget >/dev/null
-  # The user answers apt's question with yes.
+  apt-get install -y -qq sudo wget >/dev/null
+  echo "127.0.1.1 $(hostname)" >>/etc/hosts
+  useradd --create-home --groups sudo --shell /bin/bash user
+  # Nobody is here to type the user's password, nor to answer apt's question with yes.
+  echo "user ALL=(ALL:ALL) NOPASSWD: ALL" >/etc/sudoers.d/user
   echo 'APT::Get::Assume-Yes "true";' >/etc/apt/apt.conf.d/90answer-yes
-  say "the README's commands:"
+  say "the README's commands, as an ordinary user with sudo:"
   sed 's/^/    /' "$states/readme-install.sh" >&2
-  sudo() { "$@"; }
-  # shellcheck source=/dev/null
-  source "$states/readme-install.sh"
-  unset -f sudo
+  (cd /tmp && runuser -u user -- env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/home/user \
+    LANG=C.UTF-8 /bin/bash -e "$states/readme-install.sh") || fail "the README's commands failed"
   installed_version
 }
 
@@ -204,13 +208,25 @@ if [ "${1:-}" = --downloads ]; then
 fi
 [ $# -eq 1 ] && [ -d "$1/apt" ] || { echo "usage: scripts/repo_test.sh [--downloads] dist/VERSION" >&2; exit 2; }
 dist=$(realpath "$1")
-export GNUPGHOME=$PWD/build/dist-gnupg
-key=$(gpg --batch --with-colons --list-secret-keys 2>/dev/null | awk -F: '$1 == "fpr" { print $10; exit }')
-[ -n "$key" ] || fail "no key in $GNUPGHOME: run scripts/dist.sh without ZELVAX_RELEASE_KEY first"
 scripts/install-deps.sh --only gpg gpgv reprepro
 work=$(mktemp -d)
 server=""
-trap 'kill $server 2>/dev/null || true; gpgconf --kill all >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+# The agent of the throwaway key's home ends with the test; a maintainer's is left alone.
+end_agent() { [ -n "${ZELVAX_RELEASE_KEY:-}" ] || gpgconf --kill all >/dev/null 2>&1 || true; }
+trap 'kill $server 2>/dev/null || true; end_agent; rm -rf "$work"' EXIT
+if [ -n "${ZELVAX_RELEASE_KEY:-}" ]; then
+  key=$ZELVAX_RELEASE_KEY
+else
+  export GNUPGHOME=$PWD/build/dist-gnupg
+  key=$(gpg --batch --with-colons --list-secret-keys 2>/dev/null | awk -F: '$1 == "fpr" { print $10; exit }')
+  [ -n "$key" ] || fail "no key in $GNUPGHOME: give ZELVAX_RELEASE_KEY, or run scripts/dist.sh without it first"
+fi
+# The key's fingerprint, which must be the release keyring's.
+fingerprint=$(gpg --batch --with-colons --list-secret-keys "$key" 2>/dev/null | awk -F: '$1 == "fpr" { print $10; exit }')
+[ -n "$fingerprint" ] || fail "no secret key $key in ${GNUPGHOME:-~/.gnupg}"
+gpg --batch --show-keys --with-colons "$dist/apt/zelvax-archive-keyring.gpg" 2>/dev/null |
+  awk -F: '$1 == "fpr" { print $10 }' | grep -qx "$fingerprint" ||
+  fail "the key $fingerprint is not the release's: give the release's key as ZELVAX_RELEASE_KEY"
 
 # The downloads: the checksums and their signature hold, and fail for a changed file.
 check_downloads() {
@@ -234,7 +250,10 @@ say "the signature fails for a changed SHA256SUMS"
 
 stable=$(release_names stable)
 native=$(dpkg --print-architecture)
-version=$(zelvax_version)
+# The release's version, from its source tarball: the checkout may have moved on.
+version=$(basename "$(ls "$dist"/zelvax-*.tar.gz | head -n1)" .tar.gz)
+version=${version#zelvax-}
+[ -n "$version" ] || fail "$dist has no source tarball to tell its version"
 raised=$version.1
 
 # The second state: the same tree with its version raised, built for the stable release.
@@ -297,6 +316,7 @@ prepare_upgrade_states() {
     ed25519 sign never 2>/dev/null
   GNUPGHOME=$other gpg --batch --yes --clearsign --output "$release/InRelease" "$release/Release"
   GNUPGHOME=$other gpg --batch --yes --armor --detach-sign --output "$release/Release.gpg" "$release/Release"
+  GNUPGHOME=$other gpgconf --kill all >/dev/null 2>&1 || true
 
   cp -a "$states/state-2" "$states/expired"
   release=$states/expired/dists/$stable
@@ -306,8 +326,11 @@ prepare_upgrade_states() {
   touch "$states/ready"
 }
 
-# One server for every root, on a free port of the loopback, serving build/roots.
-/usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1 --directory build/roots >"$work/server.log" 2>&1 &
+# One server for every root, on a free port of the loopback. It serves the roots' repositories
+# alone, through links: their build folders may hold what is nobody's business (a signing run
+# puts a certificate and its password there).
+mkdir -p "$work/served"
+/usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/served" >"$work/server.log" 2>&1 &
 server=$!
 for _ in $(seq 50); do grep -q 'port' "$work/server.log" && break; sleep 0.1; done
 port=$(sed -n 's/.* port \([0-9]*\).*/\1/p' "$work/server.log" | head -n1)
@@ -326,6 +349,8 @@ pids=()
 for run in "${runs[@]}"; do
   read -r suite arch scenario <<<"$run"
   prepare_first_state "$suite" "$arch" "$url"
+  mkdir -p "$work/served/$suite-$arch"
+  ln -s "$PWD/build/roots/$suite-$arch/repo-test" "$work/served/$suite-$arch/repo-test"
   scripts/install_test.sh "$suite" "$arch" --bare -- scripts/repo_test.sh --inside "$scenario" \
     >"$work/$suite-$arch.log" 2>&1 &
   pids+=($!)
@@ -333,7 +358,7 @@ done
 # A root waiting for the further states is told when they can't come, and each root is waited
 # for: without the server they end soon.
 trap 'touch "build/roots/$stable-$native/repo-test/failed"; kill $server 2>/dev/null || true; wait
-  gpgconf --kill all >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+  end_agent; rm -rf "$work"' EXIT
 build_raised
 prepare_upgrade_states
 failed=0
