@@ -17,6 +17,11 @@
 #   scripts/dist.sh --add-windows DIR dist/VERSION  the Windows files into a folder made
 #                                                   --windows-later, its checksums signed again
 #   scripts/dist.sh --repository FOLDER DEB...     only an apt repository of these packages
+#   scripts/dist.sh --sign-again dist/VERSION      signs a release made before again, with the
+#                                                  key ZELVAX_RELEASE_KEY names (a new key, or
+#                                                  the same one before its signature expires):
+#                                                  its repository made anew from its packages,
+#                                                  the keyring, SHA256SUMS.asc; nothing is built
 #
 # --deb gives a package that was already built for its release and architecture (as CI's
 # release steps build them), to take instead of building it again; --given-only builds none
@@ -30,24 +35,34 @@
 # is not a release; the throwaway key's home is left in build/dist-gnupg for the tests, which
 # publish further states of the repository with it. Needs root, for the clean roots.
 #
+# A release (ZELVAX_RELEASE_KEY given) names where it is published: ZELVAX_APT_URL, the
+# repository's address, which zelvax.sources carries, and ZELVAX_HOMEPAGE, the project's, which
+# the packages' metainfo and the Windows build's Qt notice carry. Neither may be missing or in
+# .invalid, the placeholder of builds that are not releases, and nothing that ships may name
+# .invalid: the script stops, saying what.
+#
 # A package whose release's archive apt can't read today (a mirror in the middle of a sync)
 # fails the release; with ZELVAX_DIST_PARTIAL=1 (CI) it is left out, in one line that says so.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-source scripts/releases.sh
+project=$(cd "$(dirname "$0")/.." && pwd)
+source "$project/scripts/releases.sh"
 SECONDS=0
 
 say() { echo "dist: $*" >&2; }
 fail() {
-  say "$*"
+  say "FAILED: $*"
   exit 1
 }
+# Any other failure ends with one line that names the command that failed.
+set -E
+trap 'status=$?; say "FAILED: \"$BASH_COMMAND\" (line $LINENO) exited with status $status"' ERR
 
 debs=()
 windows=""
 only_repository=""
 add_windows=""
 given_only=""
+sign_again=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --deb) debs+=("$(realpath "$2")") && shift ;;
@@ -55,11 +70,49 @@ while [ $# -gt 0 ]; do
     --windows-later) windows=later ;;
     --given-only) given_only=1 ;;
     --add-windows) add_windows=$(realpath "$2") && dist=$(realpath "$3") && break ;;
-    --repository) only_repository=$(realpath -m "$2") && shift 2 && debs=("$@") && break ;;
-    *) fail "usage: scripts/dist.sh [--deb FILE]... [--given-only] [--windows DIR | --windows-later] | --add-windows DIR dist/VERSION | --repository FOLDER DEB..." ;;
+    --repository)
+      only_repository=$(realpath -m "$2") && shift 2
+      for deb in "$@"; do debs+=("$(realpath "$deb")"); done
+      break
+      ;;
+    --sign-again) sign_again=1 && dist=$(realpath "$2") && break ;;
+    *) fail "usage: scripts/dist.sh [--deb FILE]... [--given-only] [--windows DIR | --windows-later] | --add-windows DIR dist/VERSION | --repository FOLDER DEB... | --sign-again dist/VERSION" ;;
   esac
   shift
 done
+# The paths given are the caller's, resolved above; the rest are the checkout's.
+cd "$project"
+
+# A release must say where it is published: the placeholder would send its users nowhere.
+published_addresses() {
+  [ -n "${ZELVAX_RELEASE_KEY:-}" ] || return 0
+  local name
+  for name in "$@"; do
+    [ -n "${!name:-}" ] || fail "a release needs $name, the address it is published at"
+    [[ "${!name}" != *.invalid[/:]* && "${!name}" != *.invalid ]] ||
+      fail "$name is ${!name}, a placeholder in .invalid"
+  done
+}
+
+# Nothing that ships names the placeholder: the repository's entry, the packages' files, the
+# Windows zip's (the same as the installer's).
+no_placeholder_ships() {
+  [ -n "${ZELVAX_RELEASE_KEY:-}" ] || return 0
+  local where file unpacked
+  unpacked=$(mktemp -d)
+  where=$(grep -l -F '.invalid/' "$dist/apt/zelvax.sources" || true)
+  for file in "$dist"/*.deb; do
+    [ -f "$file" ] || continue
+    dpkg-deb -x "$file" "$unpacked/$(basename "$file")"
+  done
+  for file in "$dist"/*.zip; do
+    [ -f "$file" ] || continue
+    unzip -q "$file" -d "$unpacked/$(basename "$file")"
+  done
+  where+=$(cd "$unpacked" && grep -r -l -a -E 'https?://[^/"<> ]*\.invalid\b' . | sed 's|^\./| |' || true)
+  rm -rf "$unpacked"
+  [ -z "$where" ] || fail "what would ship names an address in .invalid:$(echo "$where" | paste -sd' ')"
+}
 
 source_tarball() {
   scripts/source-tarball.sh "$dist" >/dev/null
@@ -173,7 +226,8 @@ CONF
   local deb
   for deb in "$@"; do
     suite=$(release_for_package "$deb")
-    reprepro --silent --basedir "$work" --outdir "$apt" includedeb "$suite" "$deb"
+    reprepro --silent --basedir "$work" --outdir "$apt" includedeb "$suite" "$deb" ||
+      { rm -rf "$work"; fail "reprepro could not put $(basename "$deb") into $suite"; }
   done
   rm -rf "$work"
   gpg --batch --quiet --export "$key" >"$apt/zelvax-archive-keyring.gpg"
@@ -223,6 +277,26 @@ if [ -n "$add_windows" ]; then
   exit
 fi
 
+# The same packages, and the same files, signed by the key ZELVAX_RELEASE_KEY names.
+if [ -n "$sign_again" ]; then
+  [ -f "$dist/SHA256SUMS" ] && [ -d "$dist/apt" ] || fail "$dist is not a folder dist.sh made"
+  [ -n "${ZELVAX_RELEASE_KEY:-}" ] || fail "--sign-again signs with ZELVAX_RELEASE_KEY"
+  # The address stays the one published, unless another is given.
+  : "${ZELVAX_APT_URL:=$(sed -n 's/^URIs: *//p' "$dist/apt/zelvax.sources")}"
+  published_addresses ZELVAX_APT_URL
+  scripts/install-deps.sh --only gpg gpgv reprepro
+  signing_key
+  (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "$dist does not match its SHA256SUMS"
+  rm -rf "$dist/apt.new"
+  repository "$dist/apt.new" "$dist"/*.deb
+  rm -rf "$dist/apt" && mv "$dist/apt.new" "$dist/apt"
+  checksums
+  self_check
+  say "$dist signed again with $key, its repository valid until $(sed -n 's/^Valid-Until: //p' "$dist/apt/dists/$(release_names stable)/Release")"
+  echo "$dist"
+  exit
+fi
+
 if [ -n "$only_repository" ]; then
   [ -n "${ZELVAX_RELEASE_KEY:-}" ] || fail "--repository signs with ZELVAX_RELEASE_KEY"
   key=$ZELVAX_RELEASE_KEY
@@ -232,6 +306,7 @@ if [ -n "$only_repository" ]; then
   exit
 fi
 
+published_addresses ZELVAX_APT_URL ZELVAX_HOMEPAGE
 # What is released is what is committed: nothing else may slip in.
 [ -z "$(git status --porcelain --untracked-files=normal)" ] ||
   fail "the checkout has uncommitted changes; a release is made from a commit"
@@ -256,6 +331,7 @@ signing_key
 checksums
 repository "$dist/apt" "$dist"/*.deb
 self_check
+no_placeholder_ships
 say "made and checked in $SECONDS s:"
 (cd "$dist" && ls -l) >&2
 echo "$dist"
