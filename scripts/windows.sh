@@ -27,6 +27,9 @@ shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
 source scripts/releases.sh
 SECONDS=0
+# A failure ends with one line that names the command that failed, in the root and outside it.
+set -E
+trap 'status=$?; echo "windows: FAILED${ZELVAX_IN_RELEASE:+ in the $ZELVAX_IN_RELEASE root}: \"$BASH_COMMAND\" (line $LINENO) exited with status $status" >&2' ERR
 
 # The Windows build runs in a clean root of Debian's stable release (scripts/in-release.sh),
 # with that release's mingw-w64 and Wine, and its Qt: Qt's generators (moc, uic, rcc) are the
@@ -266,11 +269,13 @@ verify_signature() {
   local file=$1
   [ -n "${ZELVAX_SIGN_PKCS12:-}" ] || return 0
   local chain=$build/signing/chain.pem
+  mkdir -p "$build" && mkdir -p -m 700 "$build/signing"
   openssl pkcs12 -in "$ZELVAX_SIGN_PKCS12" -passin "file:$ZELVAX_SIGN_PASSWORD_FILE" -nokeys \
     -out "$chain" 2>/dev/null
   osslsigncode verify -CAfile "$chain" -in "$file" >"$build/verify.log" 2>&1 ||
     { cat "$build/verify.log" >&2; say "$(basename "$file") is not signed as it should be"; return 1; }
-  say "$(basename "$file"): $(grep -m1 -E '^Signature verification' "$build/verify.log")"
+  say "$(basename "$file"): $(grep -m1 -E '^Signature verification' "$build/verify.log"), signed by" \
+    "$(grep -m1 -E '^[[:space:]]*Subject:' "$build/verify.log" | sed 's/^[[:space:]]*Subject: *//')"
 }
 
 verify_packages() {
@@ -330,7 +335,11 @@ end_to_end() {
 # same files, Qt and time is used as it stands.
 build_raised_tree() {
   local tree=$build/raised files stamp
-  mapfile -d '' files < <(git ls-files -z --cached --others --exclude-standard | sort -z)
+  # The checkout's files as they stand: a tracked file deleted from the work tree is gone.
+  mapfile -d '' files < <(git ls-files -z --cached --others --exclude-standard | sort -z |
+    while IFS= read -r -d '' file; do
+      if [ -e "$file" ] || [ -L "$file" ]; then printf '%s\0' "$file"; fi
+    done)
   stamp=$( (sha256sum "${files[@]}" && echo "$qt $SOURCE_DATE_EPOCH") | sha256sum | cut -c1-16)
   [ "$(cat "$tree.built" 2>/dev/null)" = "$stamp" ] && return 0
   rm -rf "$tree" "$tree.built" && mkdir -p "$tree"
