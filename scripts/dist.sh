@@ -271,6 +271,7 @@ if [ -n "$add_windows" ]; then
   earlier_key
   checksums
   self_check
+  no_placeholder_ships
   say "the Windows files added and the checksums signed again:"
   (cd "$dist" && ls -l) >&2
   echo "$dist"
