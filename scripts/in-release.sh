@@ -52,7 +52,7 @@ release_field "$suite" status >/dev/null || {
   exit 2
 }
 [ $# -gt 0 ] || [ "$make_only" = 1 ] || { echo "in-release: no command given" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "in-release: needs root (chroot and mounts)" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "in-release: needs root, for chroot and mounts: run it with sudo" >&2; exit 2; }
 "$project/scripts/install-deps.sh" --only mmdebstrap arch-test zstd
 
 cache=${ZELVAX_ROOT_CACHE:-${XDG_CACHE_HOME:-${HOME:-/var/tmp}/.cache}/zelvax-roots}
