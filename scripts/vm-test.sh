@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The program on real kernel serial drivers: a USB serial adapter (QEMU's FTDI, ftdi_sio) and an
-# on-board 16550 UART, in a virtual machine that runs Debian's own kernel with udev. The guest
+# The program on real kernel serial drivers: a USB serial adapter (QEMU's FTDI, ftdi_sio), an
+# on-board 16550 UART and a board with native USB (a CDC-ACM gadget on the guest's software
+# USB device controller, through cdc_acm), in a virtual machine that runs Debian's own kernel with udev. The guest
 # shares this machine's root file system read-only (with a tmpfs on top), so it runs the very
 # build that was tested here. The end-to-end script drives the program inside the guest, while
 # scripts/vm_host.py feeds readings into the emulated devices and unplugs and replugs the
@@ -58,7 +59,7 @@ guest() {
     done
     chmod 0666 "$control"
     ls -l /dev/ttyUSB0 /dev/serial/by-id/*
-    echo "guest: booted in $(cut -d' ' -f1 /proc/uptime) s; serial ports: $(ls /dev/ttyUSB* /dev/ttyS0 2>/dev/null | tr '\n' ' ')"
+    echo "guest: booted in $(cut -d' ' -f1 /proc/uptime) s; serial ports: $(ls /dev/ttyUSB* /dev/ttyACM* /dev/ttyS0 2>/dev/null | tr '\n' ' ')"
     dbus-run-session -- /usr/bin/python3 "$project/tests/e2e/end_to_end.py" --vm "$boot" \
       --control "$control" --app "$build/app/zelvax" --thermometer "$build/tools/zelvax-thermometer" \
       --out /tmp
@@ -87,7 +88,10 @@ PATH=$PATH:/usr/sbin:/sbin
 # Debian's kernel, unpacked once into a cache outside the work tree; never installed here.
 cache=${ZELVAX_VM_CACHE:-${XDG_CACHE_HOME:-${HOME:-/var/tmp}/.cache}/zelvax-vm}
 mkdir -p "$cache"
-if [ ! -f "$cache/initramfs.cpio.gz" ]; then
+# The modules that reach the shared root and the devices: the guest can't load any later, since
+# the shared root has this machine's modules, not its kernel's.
+guest_modules="virtio_pci virtio_console 9pnet_virtio 9p overlay xhci_pci ftdi_sio dummy_hcd libcomposite usb_f_acm cdc_acm"
+if [ ! -f "$cache/initramfs.cpio.gz" ] || [ "$(cat "$cache/initramfs.modules" 2>/dev/null)" != "$guest_modules" ]; then
   echo "vm-test: fetching and unpacking Debian's kernel into $cache" >&2
   kernel_package() {
     apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/.*Depends: \(linux-image-[0-9].*\)/\1/p' | head -n1
@@ -124,7 +128,7 @@ if [ ! -f "$cache/initramfs.cpio.gz" ]; then
   mkdir -p "$root"/{bin,proc,sys,dev,host,rw,newroot,modules}
   cp /bin/busybox "$root/bin/busybox"
   : >"$root/modules.list"
-  for module in virtio_pci virtio_console 9pnet_virtio 9p overlay xhci_pci ftdi_sio; do
+  for module in $guest_modules; do
     modprobe -d "$cache/kernel" -S "$version" --show-depends "$module" | awk '$1 == "insmod" {print $2}'
   done | awk '!seen[$0]++' | while read -r file; do
     cp "$file" "$root/modules/"
@@ -148,6 +152,7 @@ EOF
   chmod +x "$root/init"
   (cd "$root" && find . | cpio -o -H newc 2>/dev/null | gzip -1) >"$cache/initramfs.cpio.gz.new"
   mv "$cache/initramfs.cpio.gz.new" "$cache/initramfs.cpio.gz"
+  echo "$guest_modules" >"$cache/initramfs.modules"
 fi
 
 /usr/bin/python3 "$project/scripts/vm_host.py" --kernel "$(ls "$cache"/kernel/boot/vmlinuz-*)" \

@@ -7,13 +7,16 @@ fields follow them, the about box comes and goes, and "Konec" ends the program c
 The fields are read through the accessibility interface, as a screen reader reads them.
 """
 import argparse
+import errno
 import os
 import re
 import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import tty
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "scripts"))
 from headless import HeadlessSession, has_role, wait_for  # noqa: E402
@@ -473,6 +476,78 @@ def reading_shows(guest, device, baud, text):
     return shown
 
 
+class AcmGadget:
+    """A board with native USB, as the kernel's cdc_acm driver meets it: a USB gadget with one
+    ACM function on the guest's software device controller (dummy_hcd), so that the same guest
+    is the board, whose end of the line is /dev/ttyGS0, and the computer it is plugged into,
+    which sees /dev/ttyACM0. Unbinding the gadget from the controller is an unplug."""
+
+    GADGET = "/sys/kernel/config/usb_gadget/thermometer"
+
+    def __init__(self):
+        if not os.path.ismount("/sys/kernel/config"):
+            subprocess.run(["mount", "-t", "configfs", "configfs", "/sys/kernel/config"], check=True)
+        settings = {"idVendor": "0x1d6b", "idProduct": "0x0104", "strings/0x409/serialnumber":
+                    "ZELVAX0002", "strings/0x409/manufacturer": "ZELVAX",
+                    "strings/0x409/product": "Thermometer"}
+        for folder in ("", "/strings/0x409", "/configs/c.1", "/functions/acm.usb0"):
+            os.makedirs(self.GADGET + folder, exist_ok=True)
+        for name, value in settings.items():
+            with open(f"{self.GADGET}/{name}", "w") as file:
+                file.write(value)
+        link = self.GADGET + "/configs/c.1/acm.usb0"
+        if not os.path.islink(link):
+            os.symlink(self.GADGET + "/functions/acm.usb0", link)
+        self.stop_event = threading.Event()
+        self.thread = None
+
+    def _bind(self, controller):
+        with open(self.GADGET + "/UDC", "w") as file:
+            file.write(controller + "\n")
+
+    def plug(self):
+        self._bind(os.listdir("/sys/class/udc")[0])
+        wait_for(lambda: acm_devices(), 10, "ttyACM to come")
+        subprocess.run(["udevadm", "settle", "--timeout=10"], check=False)
+
+    def unplug(self):
+        self._bind("")
+        wait_for(lambda: not acm_devices(), 10, "ttyACM to go")
+
+    def stream(self, text, every=0.5):
+        """The board's firmware prints its reading over and over; what the computer's side does
+        not read is dropped, as a board's full buffer drops it."""
+        self.stop()
+        self.stop_event.clear()
+
+        def run():
+            line = os.open("/dev/ttyGS0", os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+            tty.setraw(line)
+            try:
+                while not self.stop_event.is_set():
+                    try:
+                        os.write(line, (text + "\r\n").encode())
+                    except OSError as error:
+                        if error.errno not in (errno.EAGAIN, errno.EIO, errno.ENODEV):
+                            raise
+                    self.stop_event.wait(every)
+            finally:
+                os.close(line)
+
+        self.thread = threading.Thread(target=run, daemon=True)
+        self.thread.start()
+
+    def stop(self):
+        self.stop_event.set()
+        if self.thread:
+            self.thread.join()
+            self.thread = None
+
+
+def acm_devices():
+    return sorted(name for name in os.listdir("/dev") if name.startswith("ttyACM"))
+
+
 def process_figures(pid):
     """Open descriptors, QSerialPort's lock files and resident memory (KiB) of a process."""
     with open(f"/proc/{pid}/status") as status:
@@ -568,6 +643,47 @@ def unplug_and_replug(session, guest, program):
     check(last[0] <= first[0] and last[1] <= first[1] <= 1 and last[2] - first[2] < 1024,
           "replug: descriptors, lock files and memory stay flat over 20 cycles")
     guest.ask("stop usb")
+
+
+def board_with_native_usb(session, guest, program):
+    """A CDC-ACM board plugged into the desktop, beside its UART and its adapter: it is COM2,
+    before ttyUSB0. cdc_acm is not a serial core driver, and its unplug takes a path of its own."""
+    board = AcmGadget()
+    board.plug()
+    try:
+        entry = "  9600,N,8,1 - COM2"
+        session.keys("alt", "Right", "Down")
+        tip = tooltip_of(session, entry)
+        session.keys("Escape", "Escape")
+        print("CDC-ACM: the COM2 entry:", tip, flush=True)
+        check("/dev/ttyACM0" in tip, "CDC-ACM: the COM2 entry names /dev/ttyACM0, before ttyUSB0")
+        choose(entry)
+        board.stream("18.6")
+        sent = time.monotonic()
+        check(shows("18.6" + DEG), f"CDC-ACM: the reading shows ({time.monotonic() - sent:.2f} s)")
+        check("/dev/ttyACM0" in panel_description("9600,N,8,1 - COM2"),
+              "CDC-ACM: the frame names ttyACM0")
+        sent = time.monotonic()
+        board.unplug()
+        error = shows("Error", 5)
+        check(error and time.monotonic() - sent < NOTICED,
+              f"CDC-ACM: Error shows {time.monotonic() - sent:.2f} s after the unplug")
+        explanation = find("text", "Teplota").description
+        check("zmizelo" in explanation, f"CDC-ACM: Teplota explains: {explanation!r}")
+        before = cpu_seconds_of(program.pid)
+        time.sleep(5)
+        cpu = (cpu_seconds_of(program.pid) - before) / 5 * 100
+        print(f"CDC-ACM: CPU over the 5 s after the unplug: {cpu:.2f} % of one core", flush=True)
+        check(cpu < SPINNING, "CDC-ACM: the program stays near idle")
+        board.plug()
+        check(acm_devices() == ["ttyACM0"], f"CDC-ACM: the board is back as {acm_devices()}")
+        choose(entry)
+        board.stream("18.9")
+        check(shows("18.9" + DEG), "CDC-ACM: choosing the line again brings the readings back")
+    finally:
+        board.stop()
+        if acm_devices():
+            board.unplug()
 
 
 def laptop_with_the_adapter_alone(session, guest, program):
@@ -668,6 +784,9 @@ def vm_session(args):
             run_scenario(killed_root_instance_leaves_a_lock, session, guest)
             as_ordinary_user(args, guest, "dialout")
             print(f"permissions: {time.monotonic() - started:.1f} s", flush=True)
+            started = time.monotonic()
+            run_scenario(board_with_native_usb, session, guest)
+            print(f"board_with_native_usb: {time.monotonic() - started:.1f} s", flush=True)
         guest.ask("done")
 
 
