@@ -161,7 +161,7 @@ keep_downloads() {
 # kernel of the VM step, the Qt for Windows) are kept between runs. ZELVAX_* settings, a given
 # SOURCE_DATE_EPOCH, CI and DISPLAY pass through.
 inner='set -e
-root=$1; build=$2; home_cache=$3; as_user=$4; lists=$5; flavour=$6; shift 6
+root=$1; build=$2; home_cache=$3; as_user=$4; lists=$5; flavour=$6; refresh=$7; shift 7
 mount --make-rprivate /
 for folder in /proc /sys /dev; do mount --rbind "$folder" "$root$folder"; done
 mkdir -p "$root/tmp/.X11-unix"
@@ -169,23 +169,29 @@ mkdir -p "$root/tmp/.X11-unix"
 mount --bind "$build" "$root/work/zelvax/build"
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 mapfile -t settings < <(env | grep -E "^(ZELVAX_|FUZZ_SECONDS=|SOURCE_DATE_EPOCH=|CI=|DISPLAY=)" || true)
-# The root brought up to date with the archive, as a system kept up to date is, so that a
-# build made long after its root uses the updates of its day, which the list of its packages
-# records. Its package lists are kept between runs, so apt fetches only what changed.
+# A root that builds is brought up to date with the archive first, as a system kept up to
+# date is, so that a build made long after its root uses the updates of its day, which the
+# list of its packages records. Its package lists are kept between runs, so apt fetches only
+# what changed. (A bare root is the fresh system of a user, whose command fetches its lists.)
 apt_in_root() {
   chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive \
     apt-get -qq -o Dpkg::Options::=--force-unsafe-io "$@"
 }
-[ -d "$lists" ] && cp -a "$lists/." "$root/var/lib/apt/lists/" 2>/dev/null || true
-apt_in_root update || { sleep 60 && apt_in_root update; } || {
-  echo "in-release: apt could not bring the $flavour root up to date (a mirror in the middle of a sync?)" >&2
-  exit 3
-}
-rm -rf "$lists.$$" && cp -a "$root/var/lib/apt/lists" "$lists.$$" && rm -rf "$lists" && mv "$lists.$$" "$lists" || true
-upgrades=$(apt_in_root -s upgrade | grep -c "^Inst " || true)
-[ "$upgrades" = 0 ] || apt_in_root -y upgrade >/dev/null
-chroot "$root" dpkg-query -W -f "\${Package} \${Version} \${Architecture}\n" >"$build/packages-$flavour.txt"
-echo "in-release: the $flavour root brought up to date: $upgrades packages upgraded; its packages listed in build/packages-$flavour.txt" >&2
+if [ "$refresh" = 1 ]; then
+  SECONDS=0
+  [ -d "$lists" ] && cp -a "$lists/." "$root/var/lib/apt/lists/" 2>/dev/null || true
+  apt_in_root update || { sleep 60 && apt_in_root update; } || {
+    echo "in-release: apt could not bring the $flavour root up to date (a mirror in the middle of a sync?)" >&2
+    exit 3
+  }
+  # Another run may have kept its lists meanwhile: then those stay.
+  rm -rf "$lists.$$" && cp -a "$root/var/lib/apt/lists" "$lists.$$" &&
+    { rm -rf "$lists" && mv -T "$lists.$$" "$lists"; } 2>/dev/null || rm -rf "$lists.$$"
+  upgrades=$(apt_in_root -s upgrade | grep -c "^Inst " || true)
+  [ "$upgrades" = 0 ] || apt_in_root -y upgrade >/dev/null
+  chroot "$root" dpkg-query -W -f "\${Package} \${Version} \${Architecture}\n" >"$build/packages-$flavour.txt"
+  echo "in-release: the $flavour root brought up to date in $SECONDS s: $upgrades packages upgraded; its packages listed in build/packages-$flavour.txt" >&2
+fi
 if [ "$as_user" = 1 ]; then
   # sudo looks up the name of the machine.
   echo "127.0.1.1 $(hostname)" >>"$root/etc/hosts"
@@ -208,7 +214,9 @@ echo "in-release: $suite $arch: $*" >&2
 # Scripts that run in a root themselves (scripts/windows.sh) know from this that they are in one.
 export ZELVAX_IN_RELEASE=$suite-$arch
 status=0
+refresh=0
+[ "$arch" = "$native" ] && [ "$flavour" != "bare-$suite-$arch" ] && refresh=1
 unshare --mount --fork /bin/bash -c "$inner" bash "$root" "$build" "$home_cache" "$as_user" \
-  "$cache/$suite-$arch-lists" "$flavour" "$@" || status=$?
+  "$cache/$suite-$arch-lists" "$flavour" "$refresh" "$@" || status=$?
 keep_downloads || true
 exit "$status"
