@@ -63,8 +63,9 @@ if [ "$flavour" = "builddeps-$suite-$arch" ]; then
   packages+=(build-essential)
 elif [ "$arch" = "$native" ] && [ "$flavour" = "$suite-$arch" ]; then
   mapfile -t packages < <("$project/scripts/install-deps.sh" --list)
-  # The package's time stamps come from the last commit; a contributor has sudo.
-  packages+=(git sudo)
+  # The package's time stamps come from the last commit; a contributor has sudo, and an
+  # account, which testing's roots can't make without passwd.
+  packages+=(git sudo passwd)
 else
   # A bare root, or a foreign one, only installs and runs the package, with what its Depends
   # bring.

@@ -53,7 +53,8 @@ update() {
 readme_install() {
   export DEBIAN_FRONTEND=noninteractive
   update
-  apt-get install -y -qq sudo wget >/dev/null
+  # A bare root has no useradd.
+  apt-get install -y -qq passwd sudo wget >/dev/null
   echo "127.0.1.1 $(hostname)" >>/etc/hosts
   useradd --create-home --groups sudo --shell /bin/bash user
   # Nobody is here to type the user's password, nor to answer apt's question with yes.
