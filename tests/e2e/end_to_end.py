@@ -14,12 +14,12 @@ import signal
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import tty
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "scripts"))
 from headless import HeadlessSession, has_role, wait_for  # noqa: E402
+from vm_host import Feeder  # noqa: E402
 
 import pyatspi  # noqa: E402
 from gi.repository import GLib  # noqa: E402
@@ -498,8 +498,8 @@ class AcmGadget:
         link = self.GADGET + "/configs/c.1/acm.usb0"
         if not os.path.islink(link):
             os.symlink(self.GADGET + "/functions/acm.usb0", link)
-        self.stop_event = threading.Event()
-        self.thread = None
+        self.line = None
+        self.feeder = None
 
     def _bind(self, controller):
         with open(self.GADGET + "/UDC", "w") as file:
@@ -514,34 +514,39 @@ class AcmGadget:
         self._bind("")
         wait_for(lambda: not acm_devices(), 10, "ttyACM to go")
 
-    def stream(self, text, every=0.5):
-        """The board's firmware prints its reading over and over; what the computer's side does
-        not read is dropped, as a board's full buffer drops it."""
+    def stream(self, text):
+        """The board's firmware prints its reading over and over, paced as the host's feeder
+        paces it."""
         self.stop()
-        self.stop_event.clear()
-
-        def run():
-            line = os.open("/dev/ttyGS0", os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-            tty.setraw(line)
-            try:
-                while not self.stop_event.is_set():
-                    try:
-                        os.write(line, (text + "\r\n").encode())
-                    except OSError as error:
-                        if error.errno not in (errno.EAGAIN, errno.EIO, errno.ENODEV):
-                            raise
-                    self.stop_event.wait(every)
-            finally:
-                os.close(line)
-
-        self.thread = threading.Thread(target=run, daemon=True)
-        self.thread.start()
+        self.line = BoardLine("/dev/ttyGS0")
+        self.feeder = Feeder(self.line)
+        self.feeder.stream(text, 9600)
 
     def stop(self):
-        self.stop_event.set()
-        if self.thread:
-            self.thread.join()
-            self.thread = None
+        if self.feeder:
+            self.feeder.stop()
+            self.line.close()
+            self.feeder = self.line = None
+
+
+class BoardLine:
+    """The board's end of the line, for a feeder. What the computer's side does not read is
+    dropped, as a board drops what its full buffer can't take, and so is what is written while
+    the board is unplugged."""
+
+    def __init__(self, path):
+        self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        tty.setraw(self.fd)
+
+    def sendall(self, data):
+        try:
+            os.write(self.fd, data)
+        except OSError as error:
+            if error.errno not in (errno.EAGAIN, errno.EIO, errno.ENODEV):
+                raise
+
+    def close(self):
+        os.close(self.fd)
 
 
 def acm_devices():
