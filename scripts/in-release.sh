@@ -219,5 +219,8 @@ refresh=0
 [ "$arch" = "$native" ] && [ "$flavour" != "bare-$suite-$arch" ] && refresh=1
 unshare --mount --fork /bin/bash -c "$inner" bash "$root" "$build" "$home_cache" "$as_user" \
   "$cache/$suite-$arch-lists" "$flavour" "$refresh" "$@" || status=$?
+# The build folder is root's again, as the runs as root that share it expect: Wine, for one,
+# refuses a prefix in a folder of another user.
+[ "$as_user" = 0 ] || chown -R 0:0 "$build"
 keep_downloads || true
 exit "$status"
