@@ -18,7 +18,7 @@ set -euo pipefail
 
 # Building the program, its icons and the tests that need nothing more than a build machine.
 build_packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkgconf
   qt6-base-dev qt6-serialport-dev libgl-dev
   librsvg2-bin netpbm
   libgtest-dev
