@@ -72,3 +72,34 @@ last_commit_time() {
 windows_build_folder() {
   echo "build/roots/$(release_names stable)-amd64/windows"
 }
+
+# package_version NAME: the version of this checkout's packages for a release: the packaging's
+# own (debian/changelog's, 1.2-1) with "~deb12u1" on Debian 12, "~deb13u1" on Debian 13 and
+# nothing on testing, so that a system that moves to the next release moves to its build, and
+# any later version of the packaging comes after all of them.
+package_version() {
+  local packaging number
+  packaging=$(dpkg-parsechangelog -l "$(dirname "$releases_table")/../debian/changelog" -S Version) || return
+  number=$(release_field "$1" version) || return
+  case $number in
+    testing) echo "$packaging" ;;
+    *) echo "$packaging~deb${number}u1" ;;
+  esac
+}
+
+# package_versions_in_order: fails, naming them, unless the releases' package versions sort in
+# the order of releases.txt, and the next upstream version's first one after all of them.
+package_versions_in_order() {
+  local previous="" version name next
+  for name in $(release_names); do
+    version=$(package_version "$name")
+    if [ -n "$previous" ] && ! dpkg --compare-versions "$previous" lt "$version"; then
+      echo "package versions out of order: $previous before $version ($name)" >&2
+      return 1
+    fi
+    previous=$version
+  done
+  next=$(awk -F. '{ print $1 "." $2 + 1 }' <<<"${previous%%-*}")-1~deb$(release_field "$(release_names | head -n1)" version)u1
+  dpkg --compare-versions "$previous" lt "$next" ||
+    { echo "package versions: $next, the next release's first, sorts before $previous" >&2; return 1; }
+}
