@@ -2,11 +2,11 @@
 # Builds this checkout's Debian packages for a release and an architecture as Debian's build
 # daemons do. First the source package: the release tarball (scripts/source-tarball.sh) as
 # zelvax_X.Y.orig.tar.gz (the last commit) and debian/ as it stands, as the .debian.tar.xz.
-# Then sbuild, with its unshare
-# backend, in a chroot tarball of the release made by mmdebstrap and kept where sbuild and
-# autopkgtest look for one (~/.cache/sbuild/SUITE-ARCH.tar.zst); sbuild brings it up to date
-# with the archive before each build, so a build made a year later has that day's updates,
-# and its .buildinfo lists them. lintian, the release's own, checks the result.
+# Then sbuild, with its unshare backend, in a chroot tarball of the release made by
+# mmdebstrap and kept where sbuild and autopkgtest look for one
+# (~/.cache/sbuild/SUITE-ARCH.tar.zst); sbuild brings it up to date with the archive before
+# each build, so a build made a year later has that day's updates, and its .buildinfo lists
+# them. lintian, the release's own, checks the result.
 #
 #   scripts/sbuild.sh SUITE [ARCH]        prints the folder with the .changes, .buildinfo, .debs
 #
@@ -111,12 +111,12 @@ out=build/debs/$suite-$arch
 rm -rf "$out" && mkdir -p "$out"
 maintainer=$(dpkg-parsechangelog -l debian/changelog -S Maintainer)
 # The project has no mail domain, which the packages' overrides say; a .changes file can't
-# carry an override, so its address is not reported either.
+# carry an override, so its address is not reported either. An older release's lintian
+# knows only the Policy of its day.
+suppressed=bogus-mail-host
+[ "$(release_field "$suite" status)" = oldstable ] && suppressed+=,newer-standards-version
 lintian_options=(--lintian-opt=--pedantic --lintian-opt=--display-info --lintian-opt=--fail-on=warning
-  --lintian-opt=--suppress-tags=bogus-mail-host)
-# An older release's lintian knows only the Policy of its day.
-[ "$(release_field "$suite" status)" = oldstable ] &&
-  lintian_options+=(--lintian-opt=--suppress-tags=newer-standards-version)
+  --lintian-opt=--suppress-tags="$suppressed")
 sbuild --chroot-mode=unshare --chroot="$chroot" --dist="$suite" --arch="$arch" \
   ${suffix:+--append-to-version="$suffix"} --binNMU-timestamp="$SOURCE_DATE_EPOCH" \
   --maintainer="$maintainer" --apt-update --apt-distupgrade --no-apt-upgrade \
