@@ -9,6 +9,11 @@
 # them. lintian, the release's own, checks the result.
 #
 #   scripts/sbuild.sh SUITE [ARCH]        prints the folder with the .changes, .buildinfo, .debs
+#   scripts/sbuild.sh SUITE --make-chroot  only make the release's chroot, when it is missing
+#   scripts/sbuild.sh --source             only make the source package; prints its .dsc
+#
+# Exit status 3: apt could not make the chroot, or install the build's packages in it (testing
+# may be broken for a while, a mirror may be in the middle of a sync).
 #
 # Each release's build gets a version of its own (package_version in scripts/releases.sh),
 # sorting as systems upgrade: 1.2-1~deb12u1 < 1.2-1~deb13u1 < 1.2-1 (testing's) < 1.3-1~deb12u1.
@@ -18,13 +23,25 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/releases.sh
 suite=${1:-}
+[ "$suite" = --source ] && source_only=1 && suite=$(release_names stable)
 arch=${2:-$(dpkg --print-architecture)}
+make_only=0
+[ "$arch" = --make-chroot ] && make_only=1 && arch=$(dpkg --print-architecture)
 release_field "$suite" status >/dev/null || {
   echo "usage: scripts/sbuild.sh $(release_names | paste -sd'|') [ARCH]" >&2
   exit 2
 }
 scripts/install-deps.sh --only sbuild mmdebstrap uidmap dpkg-dev arch-test zstd
-[ "$arch" = "$(dpkg --print-architecture)" ] || scripts/register-qemu.sh "$arch"
+native=$(dpkg --print-architecture)
+# arm64 and armhf are cross-built in the release's chroot of this machine's architecture, and
+# their tests run there all the same, under qemu-user: sbuild's default for a cross build is
+# the nocheck profile, which the "cross" profile alone, and build options of our own, replace.
+cross=()
+if [ "$arch" != "$native" ]; then
+  scripts/register-qemu.sh "$arch"
+  cross=(--host="$arch" --profiles=cross)
+  export DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS:-parallel=$(nproc)}
+fi
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(last_commit_time)}
 export SOURCE_DATE_EPOCH
 
@@ -69,11 +86,13 @@ source_package() {
 }
 
 # build_chroot TARBALL: the release's build chroot, made once: what Debian's build daemons
-# start from (mmdebstrap's buildd variant) plus the build's own packages and lintian, so that
-# each build only brings them up to date. The archive is this machine's apt's.
+# start from (mmdebstrap's buildd variant) plus the build's own packages, lintian, and the
+# external apt solver that sbuild's resolver for cross builds calls, so that each build only
+# brings them up to date; made anew when that list changes. The archive is this machine's apt's.
 build_chroot() {
   local tarball=$1 mirror sources options=() included
-  [ -f "$tarball" ] && return
+  included=$(scripts/install-deps.sh --list-build | grep -vx 'g++' | paste -sd, -),lintian,apt-utils
+  [ -f "$tarball" ] && [ "$(cat "$tarball.packages" 2>/dev/null)" = "$included" ] && return
   mirror=$(debian_archive)
   sources=("deb $mirror $suite main")
   if [ "$(release_field "$suite" release-file)" = current ]; then
@@ -81,29 +100,36 @@ build_chroot() {
   else
     options+=(--aptopt='Acquire::Check-Valid-Until "false"')
   fi
-  included=$(scripts/install-deps.sh --list-build | grep -vx 'g++' | paste -sd, -),lintian
   # dpkg's syncs to disk buy nothing in a tarball that is only ever unpacked anew.
   [ -d /usr/share/mmdebstrap/hooks/eatmydata ] && options+=(--hook-dir=/usr/share/mmdebstrap/hooks/eatmydata)
-  echo "sbuild: making the $suite $arch build chroot (mmdebstrap)" >&2
-  mmdebstrap --quiet --variant=buildd --architectures="$arch" --include="$included" \
+  echo "sbuild: making the $suite $native build chroot (mmdebstrap)" >&2
+  mmdebstrap --quiet --variant=buildd --architectures="$native" --include="$included" \
     --aptopt='APT::Install-Recommends "false"' "${options[@]}" \
     "$suite" "$tarball.partial.tar.zst" "${sources[@]}" >"$tarball.log" 2>&1 || {
     rm -f "$tarball.partial.tar.zst"
-    echo "sbuild: FAILED: mmdebstrap could not make the $suite $arch chroot (log: $tarball.log)" >&2
-    return 1
+    echo "sbuild: FAILED: mmdebstrap could not make the $suite $native chroot (log: $tarball.log)" >&2
+    return 3
   }
   mv "$tarball.partial.tar.zst" "$tarball"
+  echo "$included" >"$tarball.packages"
 }
 
-subordinate_ids
-dsc=$(source_package build/debs/source)
-chroot=${XDG_CACHE_HOME:-$HOME/.cache}/sbuild/$suite-$arch.tar.zst
+if [ "${source_only:-0}" = 1 ]; then
+  source_package build/debs/source
+  exit
+fi
+chroot=${XDG_CACHE_HOME:-$HOME/.cache}/sbuild/$suite-$native.tar.zst
 mkdir -p "$(dirname "$chroot")"
 # One build makes the chroot; another of the same release and architecture waits for it.
 exec {lock}>"$chroot.lock"
 flock "$lock"
-build_chroot "$chroot"
+build_chroot "$chroot" || exit
 flock --unlock "$lock"
+[ "$make_only" = 0 ] || exit 0
+subordinate_ids
+dsc=$(source_package build/debs/source)
+# summary FIELD: a field of the summary that ends sbuild's log.
+summary() { sed -n "s/^$1: //p" "$out/sbuild.log" | tail -n1; }
 package_versions_in_order
 version=$(package_version "$suite")
 suffix=${version#"$(dpkg-parsechangelog -l debian/changelog -S Version)"}
@@ -117,14 +143,17 @@ suppressed=bogus-mail-host
 [ "$(release_field "$suite" status)" = oldstable ] && suppressed+=,newer-standards-version
 lintian_options=(--lintian-opt=--pedantic --lintian-opt=--display-info --lintian-opt=--fail-on=warning
   --lintian-opt=--suppress-tags="$suppressed")
-sbuild --chroot-mode=unshare --chroot="$chroot" --dist="$suite" --arch="$arch" \
+sbuild --chroot-mode=unshare --chroot="$chroot" --dist="$suite" --build="$native" "${cross[@]}" \
   ${suffix:+--append-to-version="$suffix"} --binNMU-timestamp="$SOURCE_DATE_EPOCH" \
   --maintainer="$maintainer" --apt-update --apt-distupgrade --no-apt-upgrade \
   --arch-any --no-arch-all --no-source --build-dir="$out" \
   --run-lintian "${lintian_options[@]}" \
   --no-run-piuparts --no-run-autopkgtest --nolog "$dsc" >"$out/sbuild.log" 2>&1 || {
-  echo "sbuild: FAILED: $suite $arch (log: $out/sbuild.log)" >&2
+  stage=$(summary Fail-Stage)
+  echo "sbuild: FAILED: $suite $arch at $stage (log: $out/sbuild.log)" >&2
   tail -n 30 "$out/sbuild.log" >&2
+  # Failing before the build started is the archive's doing, not the package's.
+  case $stage in update | install-deps | explain-bd-uninstallable | fetch-src) exit 3 ;; esac
   exit 1
 }
 # sbuild calls a build successful whatever lintian says: its summary tells (pass, or info
@@ -134,4 +163,6 @@ grep -qE '^Lintian: (pass|info)$' "$out/sbuild.log" || {
   grep -E '^[EWI]: zelvax' "$out/sbuild.log" >&2
   exit 1
 }
+echo "sbuild: $suite $arch: $(summary Status), $(summary Version), build $(summary Build-Time) s," \
+  "$(grep -m1 -E '^[0-9]+ upgraded, ' "$out/sbuild.log" | cut -d, -f1-2) in the chroot's update" >&2
 realpath "$out"
