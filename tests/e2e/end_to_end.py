@@ -418,6 +418,18 @@ def shows(text, seconds=5):
         return False
 
 
+def udev_processes():
+    """udevd and its workers, by the names the kernel gives them."""
+    names = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/comm") as comm:
+                names.append(comm.read().strip())
+        except OSError:
+            continue
+    return [name for name in names if name in ("systemd-udevd", "(udev-worker)")]
+
+
 def adapters():
     return sorted(name for name in os.listdir("/dev") if name.startswith("ttyUSB"))
 
@@ -441,6 +453,9 @@ class Guest:
         if verb == "udev":
             if request.endswith("stop"):
                 subprocess.run(["udevadm", "control", "--exit"], check=False)
+                # udevadm can return, or give up, while udevd still runs on a loaded host, and
+                # a udevd that lives on gives the next node its group: it must be gone.
+                wait_for(lambda: not udev_processes(), 10, "udevd to exit")
             else:
                 subprocess.run(["bash", "-c", f"source {VM_SCRIPT} --functions && start_udev"],
                                check=True)
