@@ -109,9 +109,9 @@ fi
 [ "$make_only" = 0 ] || exit 0
 
 root=$(mktemp -d /var/tmp/zelvax-"$suite-$arch"-XXXXXX)
-# A used root goes in the background, at the lowest priority: deleting its files takes minutes
-# on a busy machine, and the next step needs none of that.
-trap 'nice -n 19 rm -rf --one-file-system "$root" </dev/null >/dev/null 2>&1 &' EXIT
+# A used root goes in the background, at the lowest priority, for the processor and the disk:
+# deleting its files takes minutes on a busy machine, and the next step needs none of that.
+trap 'nice -n 19 ionice -c 3 rm -rf --one-file-system "$root" </dev/null >/dev/null 2>&1 &' EXIT
 trap 'exit 143' TERM INT HUP
 # Still under the lock: a run that makes a root of another package list deletes this one.
 tar --zstd -xf "$tarball" -C "$root"
