@@ -143,14 +143,6 @@ suppressed=bogus-mail-host
 [ "$(release_field "$suite" status)" = oldstable ] && suppressed+=,newer-standards-version
 lintian_options=(--lintian-opt=--pedantic --lintian-opt=--display-info --lintian-opt=--fail-on=warning
   --lintian-opt=--suppress-tags="$suppressed")
-# The length of the suite's long run, when given, reaches it: sbuild passes on only the
-# environment its configuration names.
-if [ -n "${ZELVAX_LONG_RUN_SECONDS:-}" ]; then
-  SBUILD_CONFIG=$(mktemp)
-  trap 'rm -f "$SBUILD_CONFIG"' EXIT
-  printf '$build_environment = { ZELVAX_LONG_RUN_SECONDS => "%d" };\n1;\n' "$ZELVAX_LONG_RUN_SECONDS" >"$SBUILD_CONFIG"
-  export SBUILD_CONFIG
-fi
 sbuild --chroot-mode=unshare --chroot="$chroot" --dist="$suite" --build="$native" "${cross[@]}" \
   ${suffix:+--append-to-version="$suffix"} --binNMU-timestamp="$SOURCE_DATE_EPOCH" \
   --maintainer="$maintainer" --apt-update --apt-distupgrade --no-apt-upgrade \
