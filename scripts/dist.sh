@@ -3,41 +3,37 @@
 # dist/VERSION/, and prints that folder's path as its last line:
 #
 #   zelvax-VERSION.tar.gz            the source, from git archive: the same bytes from any clone
-#   zelvax_VERSION-N.dsc, zelvax_VERSION.orig.tar.gz (the same bytes), zelvax_VERSION-N.debian.tar.xz
-#                                    the Debian source package
-#   zelvax_VERSION-N~debNNu1_ARCH.*  for each release and architecture of scripts/releases.txt but
-#                                    testing, what sbuild built there (scripts/sbuild.sh): the
-#                                    package, its -dbgsym package, the .buildinfo that records
-#                                    how, and the .changes that lists them
+#   zelvax_VERSION+debNN_ARCH.deb    a package for each release and architecture of
+#                                    scripts/releases.txt but testing, each built in a clean
+#                                    root of its release (scripts/release.sh)
 #   zelvax-VERSION-windows-x64.exe   the Windows installer, and the zip (scripts/windows.sh)
 #   SHA256SUMS, SHA256SUMS.asc       the checksums of all of the above, signed
-#   apt/                             a signed apt repository of the packages and the source
-#                                    package, made by reprepro, one suite per release, with the
-#                                    public key as a binary keyring and a deb822 zelvax.sources:
-#                                    publish this folder, as it is, at $ZELVAX_APT_URL on any
-#                                    static web host
+#   apt/                             a signed apt repository of the packages, one suite per
+#                                    release, with the public key as a binary keyring and a
+#                                    deb822 zelvax.sources: publish this folder, as it is, at
+#                                    $ZELVAX_APT_URL on any static web host
 #
-#   scripts/dist.sh [--build FOLDER]... [--given-only] [--windows DIR | --windows-later]
+#   scripts/dist.sh [--deb FILE]... [--given-only] [--windows DIR | --windows-later]
 #   scripts/dist.sh --add-windows DIR dist/VERSION  the Windows files into a folder made
 #                                                   --windows-later, its checksums signed again
-#   scripts/dist.sh --repository FOLDER CHANGES...  only an apt repository of these builds
+#   scripts/dist.sh --repository FOLDER DEB...     only an apt repository of these packages
 #   scripts/dist.sh --sign-again dist/VERSION      signs a release made before again, with the
 #                                                  key ZELVAX_RELEASE_KEY names (a new key, or
 #                                                  the same one before its signature expires):
 #                                                  its repository made anew from its packages,
 #                                                  the keyring, SHA256SUMS.asc; nothing is built
 #
-# --build gives a folder in which scripts/sbuild.sh already built a release's packages (as CI
-# does), to take instead of building them again; --given-only builds none (CI's own steps
-# built every package they could), and needs ZELVAX_DIST_PARTIAL=1 for one that is missing;
-# --windows a folder that already holds the installer and the zip. --windows-later leaves
-# them out for now: CI tries the repository while the Qt for Windows may still be in the
-# making, then adds them.
+# --deb gives a package that was already built for its release and architecture (as CI's
+# release steps build them), to take instead of building it again; --given-only builds none
+# (CI's own steps built every package they could), and needs ZELVAX_DIST_PARTIAL=1 for a
+# package that is missing; --windows a folder that already holds the installer and the zip.
+# --windows-later leaves them out for now: CI tries the repository while the Qt for Windows
+# may still be in the making, then adds them.
 #
 # The release key is the maintainer's: the secret key in $GNUPGHOME whose fingerprint
 # ZELVAX_RELEASE_KEY names. Without ZELVAX_RELEASE_KEY a throwaway key signs, and the result
 # is not a release; the throwaway key's home is left in build/dist-gnupg for the tests, which
-# publish further states of the repository with it. Needs root, for the Windows build's root.
+# publish further states of the repository with it. Needs root, for the clean roots.
 #
 # A release (ZELVAX_RELEASE_KEY given) names where it is published: ZELVAX_APT_URL, the
 # repository's address, which zelvax.sources carries, and ZELVAX_HOMEPAGE, the project's, which
@@ -61,7 +57,7 @@ fail() {
 set -E
 trap 'status=$?; say "FAILED: \"$BASH_COMMAND\" (line $LINENO) exited with status $status"' ERR
 
-builds=()
+debs=()
 windows=""
 only_repository=""
 add_windows=""
@@ -69,18 +65,18 @@ given_only=""
 sign_again=""
 while [ $# -gt 0 ]; do
   case "$1" in
-    --build) builds+=("$(realpath "$2")") && shift ;;
+    --deb) debs+=("$(realpath "$2")") && shift ;;
     --windows) windows=$(realpath "$2") && shift ;;
     --windows-later) windows=later ;;
     --given-only) given_only=1 ;;
     --add-windows) add_windows=$(realpath "$2") && dist=$(realpath "$3") && break ;;
     --repository)
       only_repository=$(realpath -m "$2") && shift 2
-      for changes in "$@"; do builds+=("$(realpath "$changes")"); done
+      for deb in "$@"; do debs+=("$(realpath "$deb")"); done
       break
       ;;
     --sign-again) sign_again=1 && dist=$(realpath "$2") && break ;;
-    *) fail "usage: scripts/dist.sh [--build FOLDER]... [--given-only] [--windows DIR | --windows-later] | --add-windows DIR dist/VERSION | --repository FOLDER CHANGES... | --sign-again dist/VERSION" ;;
+    *) fail "usage: scripts/dist.sh [--deb FILE]... [--given-only] [--windows DIR | --windows-later] | --add-windows DIR dist/VERSION | --repository FOLDER DEB... | --sign-again dist/VERSION" ;;
   esac
   shift
 done
@@ -121,40 +117,34 @@ no_placeholder_ships() {
 source_tarball() {
   scripts/source-tarball.sh "$dist" >/dev/null
   say "source: zelvax-$version.tar.gz"
-  dcmd cp "$(scripts/sbuild.sh --source)" "$dist/"
-  say "source package: $(cd "$dist" && ls ./*.dsc | cut -c3-)"
 }
 
-# A release and architecture's build, given or made here by sbuild: every file its .changes
-# lists, and the .changes.
+# A given package of that release and architecture, or one built in a clean root.
 package_for() {
-  local suite=$1 arch=$2 want folder changes status=0
-  want="$(package_version "$suite") $arch"
-  for folder in "${builds[@]}"; do
-    for changes in "$folder"/*.changes; do
-      [ -f "$changes" ] && [ "$(changes_field "$changes" Version) $(changes_field "$changes" Architecture)" = "$want" ] || continue
-      dcmd cp "$changes" "$dist/"
-      say "packages: $(basename "$changes"), as built before"
+  local suite=$1 arch=$2 want deb
+  want="$version+deb$(release_field "$suite" version) $arch"
+  for deb in "${debs[@]}"; do
+    if [ "$(dpkg-deb -f "$deb" Version Architecture | awk '{ print $2 }' | paste -sd' ')" = "$want" ]; then
+      cp "$deb" "$dist/"
+      say "package: $(basename "$deb"), as built before"
       return
-    done
+    fi
   done
   if [ -n "$given_only" ]; then
-    [ "${ZELVAX_DIST_PARTIAL:-0}" = 1 ] || fail "the $suite $arch build was not given (--given-only)"
-    say "packages: $suite $arch LEFT OUT: not given (--given-only, ZELVAX_DIST_PARTIAL=1)"
+    [ "${ZELVAX_DIST_PARTIAL:-0}" = 1 ] || fail "the $suite $arch package was not given (--given-only)"
+    say "package: $suite $arch LEFT OUT: not given (--given-only, ZELVAX_DIST_PARTIAL=1)"
     return
   fi
-  folder=$(scripts/sbuild.sh "$suite" "$arch" | tail -n1) || status=$?
+  local status=0
+  deb=$(scripts/release.sh "$suite" "$arch" --package-only | tail -n1) || status=$?
   if [ "$status" -eq 3 ] && [ "${ZELVAX_DIST_PARTIAL:-0}" = 1 ]; then
-    say "packages: $suite $arch LEFT OUT: apt could not read its archive today (ZELVAX_DIST_PARTIAL=1)"
+    say "package: $suite $arch LEFT OUT: apt could not read its archive today (ZELVAX_DIST_PARTIAL=1)"
     return
   fi
-  [ "$status" -eq 0 ] || fail "the $suite $arch packages could not be built (status $status)"
-  dcmd cp "$folder"/*.changes "$dist/"
-  say "packages: $suite $arch, built by sbuild"
+  [ "$status" -eq 0 ] || fail "the $suite $arch package could not be built (status $status)"
+  cp "$deb" "$dist/"
+  say "package: $(basename "$deb"), built in a clean $suite root"
 }
-
-# changes_field FILE FIELD: a field of a .changes (or .dsc) file.
-changes_field() { sed -n "s/^$2: //p" "$1" | head -n1; }
 
 windows_files() {
   if [ "$windows" = later ]; then
@@ -208,15 +198,13 @@ earlier_key() {
 }
 
 checksums() {
-  (cd "$dist" && shopt -s nullglob &&
-    sha256sum -- *.tar.gz *.tar.xz *.dsc *.deb *.buildinfo *.changes *.exe *.zip >SHA256SUMS)
+  (cd "$dist" && shopt -s nullglob && sha256sum -- *.tar.gz *.deb *.exe *.zip >SHA256SUMS)
   gpg --batch --quiet --yes --armor --local-user "$key" --detach-sign --output "$dist/SHA256SUMS.asc" \
     "$dist/SHA256SUMS"
 }
 
-# The repository of some builds (.changes) and a source package (.dsc), made by reprepro,
-# which checks every file against the checksums they list; its own files stay out of what is
-# published. A build goes to the suite its .changes names; the source package to each suite.
+# The repository of some packages, made by reprepro, whose own files stay out of what is
+# published.
 repository() {
   local apt=$1 work suite
   shift
@@ -227,7 +215,7 @@ repository() {
 Origin: ZELVAX
 Label: ZELVAX
 Codename: $suite
-Architectures: $(release_architectures "$suite" | paste -sd' ') source
+Architectures: $(release_architectures "$suite" | paste -sd' ')
 Components: main
 Description: ZELVAX for Debian $(release_field "$suite" version) "$suite"
 SignWith: $key
@@ -235,22 +223,11 @@ ValidFor: 365d
 
 CONF
   done
-  local file
-  for file in "$@"; do
-    case $file in
-      *.changes)
-        suite=$(changes_field "$file" Distribution)
-        release_field "$suite" status >/dev/null || fail "$(basename "$file") was built for $suite, not a release"
-        reprepro --silent --basedir "$work" --outdir "$apt" include "$suite" "$file" ||
-          fail "reprepro could not put $(basename "$file") into $suite"
-        ;;
-      *.dsc)
-        for suite in $(released_names); do
-          reprepro --silent --basedir "$work" --outdir "$apt" includedsc "$suite" "$file" ||
-            fail "reprepro could not put $(basename "$file") into $suite"
-        done
-        ;;
-    esac
+  local deb
+  for deb in "$@"; do
+    suite=$(release_for_package "$deb")
+    reprepro --silent --basedir "$work" --outdir "$apt" includedeb "$suite" "$deb" ||
+      { rm -rf "$work"; fail "reprepro could not put $(basename "$deb") into $suite"; }
   done
   rm -rf "$work"
   gpg --batch --quiet --export "$key" >"$apt/zelvax-archive-keyring.gpg"
@@ -262,6 +239,16 @@ Components: main
 Signed-By: /usr/share/keyrings/zelvax-archive-keyring.gpg
 SOURCES
   say "apt repository: suites $(ls "$apt/dists" | paste -sd' '), $(find "$apt/pool" -name '*.deb' | wc -l) packages"
+}
+
+# The release a package was built for, by the version it names (+deb13).
+release_for_package() {
+  local number suite
+  number=$(dpkg-deb -f "$1" Version | sed -n 's/.*+deb\([0-9]*\)$/\1/p')
+  for suite in $(release_names); do
+    [ "$(release_field "$suite" version)" = "$number" ] && echo "$suite" && return
+  done
+  fail "$(basename "$1") names no release of scripts/releases.txt"
 }
 
 # What a user checks, checked here first.
@@ -298,11 +285,11 @@ if [ -n "$sign_again" ]; then
   # The address stays the one published, unless another is given.
   : "${ZELVAX_APT_URL:=$(sed -n 's/^URIs: *//p' "$dist/apt/zelvax.sources")}"
   published_addresses ZELVAX_APT_URL
-  scripts/install-deps.sh --only gpg gpgv reprepro devscripts
+  scripts/install-deps.sh --only gpg gpgv reprepro
   signing_key
   (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "$dist does not match its SHA256SUMS"
   rm -rf "$dist/apt.new"
-  repository "$dist/apt.new" "$dist"/*.changes "$dist"/*.dsc
+  repository "$dist/apt.new" "$dist"/*.deb
   rm -rf "$dist/apt" && mv "$dist/apt.new" "$dist/apt"
   checksums
   self_check
@@ -316,7 +303,7 @@ if [ -n "$only_repository" ]; then
   key=$ZELVAX_RELEASE_KEY
   scripts/install-deps.sh --only gpg reprepro
   rm -rf "$only_repository"
-  repository "$only_repository" "${builds[@]}"
+  repository "$only_repository" "${debs[@]}"
   exit
 fi
 
@@ -332,7 +319,7 @@ say "ZELVAX $version from ${tag:-$(git rev-parse --short HEAD)}"
 dist=$PWD/dist/$version
 rm -rf "$dist"
 mkdir -p "$dist"
-scripts/install-deps.sh --only gpg gpgv reprepro devscripts
+scripts/install-deps.sh --only gpg gpgv reprepro
 
 source_tarball
 for suite in $(released_names); do
@@ -343,7 +330,7 @@ done
 windows_files
 signing_key
 checksums
-repository "$dist/apt" "$dist"/*.changes "$dist"/*.dsc
+repository "$dist/apt" "$dist"/*.deb
 self_check
 no_placeholder_ships
 say "made and checked in $SECONDS s:"

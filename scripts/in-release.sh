@@ -2,13 +2,14 @@
 # Runs a command in a clean root of a Debian release, with this checkout inside it, as a user
 # of that release would run it: the root's own compilers, Qt, kernel package and tools.
 #
-#   scripts/in-release.sh SUITE [ARCH] [--bare] [--as-user] -- COMMAND...
-#   scripts/in-release.sh SUITE [ARCH] [--bare] --make-root    only make the root
+#   scripts/in-release.sh SUITE [ARCH] [--build-deps|--bare] [--as-user] -- COMMAND...
+#   scripts/in-release.sh SUITE [ARCH] [--build-deps|--bare] --make-root    only make the root
 #
 # SUITE is a release of scripts/releases.txt; ARCH defaults to this machine's. The root is
-# made by mmdebstrap with the packages of scripts/install-deps.sh already in it (with --bare,
-# or for another architecture, only what apt needs to fetch over HTTPS, as on a user's system
-# before the program comes), and kept as a
+# made by mmdebstrap with the packages of scripts/install-deps.sh already in it (with
+# --build-deps, only build-essential and the build's own packages, as on a distribution's build
+# machine; with --bare, or for another architecture, only what apt needs to fetch over HTTPS,
+# as on a user's system before the program comes), and kept as a
 # tarball in a cache outside the work tree, keyed by suite, architecture and package list, so
 # a second run starts at once. Each run unpacks a fresh copy, copies the checkout's files
 # (committed or not, without build/) to /work/zelvax, and runs COMMAND there as root, in a
@@ -34,6 +35,7 @@ esac
 make_only=0 as_user=0
 flavour=$suite-$arch
 case "${1:-}" in
+  --build-deps) flavour=builddeps-$suite-$arch && shift ;;
   --bare)
     # Another architecture's root is bare anyway.
     [ "$arch" = "$(dpkg --print-architecture)" ] && flavour=bare-$suite-$arch
@@ -46,7 +48,7 @@ case "${1:-}" in
   --make-root) make_only=1 && shift ;;
 esac
 release_field "$suite" status >/dev/null || {
-  echo "usage: scripts/in-release.sh $(release_names | paste -sd'|') [ARCH] [--bare] [--as-user] -- COMMAND...|--make-root" >&2
+  echo "usage: scripts/in-release.sh $(release_names | paste -sd'|') [ARCH] [--build-deps|--bare] [--as-user] -- COMMAND...|--make-root" >&2
   exit 2
 }
 [ $# -gt 0 ] || [ "$make_only" = 1 ] || { echo "in-release: no command given" >&2; exit 2; }
@@ -56,7 +58,10 @@ release_field "$suite" status >/dev/null || {
 cache=${ZELVAX_ROOT_CACHE:-${XDG_CACHE_HOME:-${HOME:-/var/tmp}/.cache}/zelvax-roots}
 mkdir -p "$cache"
 native=$(dpkg --print-architecture)
-if [ "$arch" = "$native" ] && [ "$flavour" = "$suite-$arch" ]; then
+if [ "$flavour" = "builddeps-$suite-$arch" ]; then
+  mapfile -t packages < <("$project/scripts/install-deps.sh" --list-build)
+  packages+=(build-essential)
+elif [ "$arch" = "$native" ] && [ "$flavour" = "$suite-$arch" ]; then
   mapfile -t packages < <("$project/scripts/install-deps.sh" --list)
   # The package's time stamps come from the last commit; a contributor has sudo, and an
   # account, which testing's roots can't make without passwd.

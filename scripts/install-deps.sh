@@ -4,6 +4,9 @@
 # something is missing.
 #
 #   scripts/install-deps.sh                         the native build's and the tests' packages
+#   scripts/install-deps.sh --arch ARCH PACKAGE...  these packages, for a cross build to ARCH:
+#                                                   adds ARCH to dpkg's architectures first
+#                                                   (name:ARCH for the target's own packages)
 #   scripts/install-deps.sh --only PACKAGE...      these packages alone (the Windows build's tools)
 #   scripts/install-deps.sh --list                  print the native build's and the tests' packages
 #   scripts/install-deps.sh --list-build            print what building and the unit tests need
@@ -27,13 +30,15 @@ packages=(
   xvfb xdotool x11-utils x11-apps
   dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-xlib
   dpkg-dev file
-  appstream desktop-file-utils man-db groff-base
+  lintian appstream desktop-file-utils man-db groff-base
   weston qt6-wayland qt6-translations-l10n
   orca openbox
   qemu-system-x86 busybox-static udev kmod cpio
   clang libclang-rt-dev
 )
+target=""
 case "${1:-}" in
+  --arch) target=${2:?--arch needs an architecture}; shift 2; packages=("$@") ;;
   --only) shift; packages=("$@") ;;
   --list) printf '%s\n' "${packages[@]}"; exit 0 ;;
   --list-build) printf '%s\n' "${build_packages[@]}"; exit 0 ;;
@@ -72,6 +77,14 @@ installed() {
     awk -v want="$want" '($1 == want || $1 == "all") && $2 ~ /^(installed|triggers-pending|triggers-awaited)$/ { found = 1 }
       END { exit !found }'
 }
+
+# The target's packages come from its architecture, which dpkg must know; the native ones
+# stay at the same version, as multiarch requires.
+if [ -n "$target" ] && [ "$target" != "$native" ] &&
+  ! dpkg --print-foreign-architectures | grep -qx "$target"; then
+  $sudo dpkg --add-architecture "$target"
+  update_lists
+fi
 
 find_missing() {
   missing=()

@@ -220,7 +220,7 @@ if [ "${1:-}" = --downloads ]; then
 fi
 [ $# -eq 1 ] && [ -d "$1/apt" ] || { echo "usage: scripts/repo_test.sh [--downloads] dist/VERSION" >&2; exit 2; }
 dist=$(realpath "$1")
-scripts/install-deps.sh --only gpg gpgv reprepro devscripts
+scripts/install-deps.sh --only gpg gpgv reprepro
 work=$(mktemp -d)
 server=""
 # The agent of the throwaway key's home ends with the test; a maintainer's is left alone.
@@ -268,8 +268,7 @@ version=${version#zelvax-}
 [ -n "$version" ] || fail "$dist has no source tarball to tell its version"
 raised=$version.1
 
-# The second state: the same tree with its version raised (the upstream version and its
-# packaging), built by sbuild for the stable release.
+# The second state: the same tree with its version raised, built for the stable release.
 build_raised() {
   git clone -q . "$work/raised"
   (
@@ -278,15 +277,12 @@ build_raised() {
       printf ' -- ZELVAX developers <zelvax@localhost>  %s\n\n' "$(date -R)"
       cat package/changelog; } >package/changelog.new
     mv package/changelog.new package/changelog
-    { printf 'zelvax (%s-1) unstable; urgency=medium\n\n  * New upstream version.\n\n' "$raised"
-      printf ' -- ZELVAX developers <zelvax@localhost>  %s\n\n' "$(date -R)"
-      cat debian/changelog; } >debian/changelog.new
-    mv debian/changelog.new debian/changelog
     git -c user.name=test -c user.email=test@localhost commit -qam "Version $raised"
   )
   say "building $raised for $stable $native"
-  # Its tests ran with the release's build: this one only has to install.
-  raised_changes=$(ls "$(DEB_BUILD_OPTIONS=nocheck "$work/raised/scripts/sbuild.sh" "$stable" "$native" | tail -n1)"/*.changes)
+  local out
+  out=$("$work/raised/scripts/release.sh" "$stable" "$native" --package-only | tail -n1)
+  raised_deb=$work/raised/$out
 }
 
 # The first state a root publishes, in the build folder that root sees, and the README's
@@ -302,24 +298,24 @@ prepare_first_state() {
        block && /^```/ { exit } block { print }' README.md |
     sed "s|^repo=.*|repo=$url/$suite-$arch/repo-test/served|" >"$states/readme-install.sh"
   grep -q 'apt install zelvax' "$states/readme-install.sh" || fail "the README has no install commands"
-  package_version "$stable" >"$states/stable-version"
+  echo "$version+deb$(release_field "$stable" version)" >"$states/stable-version"
 }
 
 # The states after it, for the stable release's native root: the raised version, and the
 # tampered ones.
 prepare_upgrade_states() {
   local states=build/roots/$stable-$native/repo-test
-  local builds=() changes
-  for changes in "$dist"/*.changes; do
-    [ "$changes" = "$dist/zelvax_$(package_version "$stable")_$native.changes" ] || builds+=("$changes")
+  local debs=() deb
+  for deb in "$dist"/*.deb; do
+    [ "$(basename "$deb")" = "zelvax_${version}+deb$(release_field "$stable" version)_$native.deb" ] ||
+      debs+=("$deb")
   done
-  ZELVAX_RELEASE_KEY=$key scripts/dist.sh --repository "$states/state-2" "${builds[@]}" \
-    "$dist"/*.dsc "$raised_changes" >&2
+  ZELVAX_RELEASE_KEY=$key scripts/dist.sh --repository "$states/state-2" "${debs[@]}" "$raised_deb" >&2
   cp "$states/state-1/zelvax-archive-keyring.gpg" "$states/state-1/zelvax.sources" "$states/state-2/"
 
   cp -a "$states/state-2" "$states/tampered-package"
   local pooled
-  pooled=$(find "$states/tampered-package/pool" -name "zelvax_${raised}-*_$native.deb")
+  pooled=$(find "$states/tampered-package/pool" -name "zelvax_${raised}+*_$native.deb")
   # One byte in the middle, the size unchanged.
   printf '\xff' | dd of="$pooled" bs=1 seek=$(($(stat -c %s "$pooled") / 2)) conv=notrunc status=none
 

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Builds the packages twice, each time in a fresh clone of the last commit in a folder of its
-# own, and checks that the two builds' files are byte for byte the same. Takes a few minutes.
+# Builds the package twice, each time in a fresh clone of the last commit in a folder of its
+# own, and checks that the two .deb files are byte for byte the same. Takes a few minutes.
 #
-#   scripts/reproducible.sh [SUITE [ARCH]]  the .deb files sbuild makes (scripts/sbuild.sh),
-#                                           by default the stable release's for this machine
-#   scripts/reproducible.sh windows         zelvax.exe, the installer and the zip (scripts/windows.sh)
+#   scripts/reproducible.sh          the native package
+#   scripts/reproducible.sh ARCH     the cross-built arm64 or armhf package
+#   scripts/reproducible.sh windows  zelvax.exe, the installer and the zip (scripts/windows.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/releases.sh
@@ -38,19 +38,25 @@ if [ "$arch" = windows ]; then
   exit 0
 fi
 
-suite=${arch:-$(release_names stable)} arch=${2:-$(dpkg --print-architecture)}
+folder=release
+options=()
+if [ -n "$arch" ]; then
+  folder=release-$arch
+  options=(--arch "$arch")
+fi
+sums=()
 for clone in first second-clone-elsewhere; do
   git clone -q . "$work/$clone"
-  # The tests ran with the first build of this commit, and change no byte of a package.
-  (cd "$work/$clone" && DEB_BUILD_OPTIONS=nocheck scripts/sbuild.sh "$suite" "$arch" >"$work/$clone.log" 2>&1) || {
-    tail -n 30 "$work/$clone.log" >&2
-    echo "FAIL the packages did not build in $work/$clone" >&2
+  (cd "$work/$clone" && scripts/package.sh "${options[@]}" >/dev/null 2>&1) || {
+    echo "FAIL the package did not build in $work/$clone" >&2
     exit 1
   }
-  (cd "$work/$clone/build/debs/$suite-$arch" && sha256sum ./*.deb) | tee "$work/$clone.sums"
+  sum=$(sha256sum "$work/$clone"/build/$folder/zelvax_*.deb | cut -d' ' -f1)
+  echo "$sum  $clone/$(basename "$work/$clone"/build/$folder/zelvax_*.deb)"
+  sums+=("$sum")
 done
-if ! diff "$work/first.sums" "$work/second-clone-elsewhere.sums" >&2; then
+if [ "${sums[0]}" != "${sums[1]}" ]; then
   echo "FAIL the two builds differ" >&2
   exit 1
 fi
-echo "reproducible: both builds give the same .deb files"
+echo "reproducible: both builds give the same .deb"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the project with warnings as errors and runs every test, then runs the same suite
-# under AddressSanitizer and UndefinedBehaviorSanitizer and the fuzzers for a bounded time.
-# Installs what it needs first.
+# Builds the project with warnings as errors and runs every test, checks the Debian package,
+# then runs the same suite under AddressSanitizer and UndefinedBehaviorSanitizer and the
+# fuzzers for a bounded time. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +25,8 @@ run_preset ci
 if [ "${ZELVAX_SKIP_VM:-0}" != 1 ]; then
   scripts/vm-test.sh build/ci
 fi
+# The package, checked with Debian's own tools; nothing is installed.
+scripts/package.sh
 if [ "${ZELVAX_SKIP_SANITIZERS:-0}" != 1 ]; then
   run_preset asan
 fi

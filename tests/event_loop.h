@@ -8,8 +8,7 @@
 #include <chrono>
 
 // The timing bounds hold for a native run. Under emulation (an ARM build run by qemu-user)
-// the packaging's cross build sets ZELVAX_TIME_SCALE, and every bound and time limit stretches
-// alike.
+// the cross script sets ZELVAX_TIME_SCALE, and every bound and time limit stretches alike.
 inline double timeScale()
 {
     static const double scale = [] {
